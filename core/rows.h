@@ -1,0 +1,124 @@
+// The row language: every record is said once, as a row of a family's .def file, and this file
+// turns the rows into code. It is included once per expansion, with one RIZ_ROWS_* symbol
+// defined (core/rows_end.h undefines everything again):
+//
+//   RIZ_ROWS_DECL  the decoder's member declaration (inside the class)
+//   RIZ_ROWS_SIZE  constexpr size_NAME: the furthest byte the decoder may read in its record
+//   RIZ_ROWS_BODY  the decoder's member definition: straight-line calls of the core writers
+//   RIZ_ROWS_CASE  the dispatcher's `case` for each code
+//   RIZ_ROWS_REG   the registry row {code, "NAME", size} for each code
+//
+// Rows:
+//   PRIM(code, NAME, fields)  a primitive with its type code; decoder debug_NAME
+//   CODE(code, NAME)          one more code served by the decoder of an earlier PRIM row
+//   RECORD(NAME, fields)      a nested record without a code (must precede its first use)
+//
+// Fields (o: byte offset in the record, n: field name; each prints at the decoder's depth + 1):
+//   U8 B8 I8 (1 byte), U16 ENUM (2 bytes), U32 I32 U24 (4 bytes): one field line "n = "
+//   REC(o, T, n)          nested record T, decoded by debug_T at depth + 1
+//   ARR8/ARR16/ARR32(o, count, n)   element run: count field lines, each labelled "n [c] = "
+//   PTR(o, n), PTRS(o, count, n)    silent pointers: no text, not read
+//   RUN(count_o, ptr_o)   byte run: the u16 count at count_o of bytes at the pointer at ptr_o
+//   NEWLINE()             an empty line
+//   IP(o, n)              16-byte IP address on one line through debug_IP_ADDR
+//   BLOCKS(count_o, ptrs_o, nptrs, per_block, stride, elem_len, FN, whole)
+//       block walk: the u8 count at count_o, nptrs block pointers from ptrs_o, each block
+//       holding per_block elements stride bytes apart, each element read elem_len bytes and
+//       rendered by the member FN at depth + 1 with an empty label; `whole` prints every
+//       element of each block in use, otherwise exactly the counted ones
+//   CALL(expr, extent)    a hand-written rendering; extent is the furthest byte it may read
+
+#if defined(RIZ_ROWS_DECL)
+
+#define RECORD(NAME, FIELDS) \
+    void debug_##NAME(int depth, const void* prim, std::string& buf, const char* label);
+#define PRIM(C, NAME, FIELDS) RECORD(NAME, FIELDS)
+#define CODE(C, NAME)
+
+#elif defined(RIZ_ROWS_SIZE)
+
+#define RECORD(NAME, FIELDS) \
+    [[maybe_unused]] constexpr unsigned size_##NAME = ::riz::detail::extent({0u FIELDS});
+#define PRIM(C, NAME, FIELDS) \
+    [[maybe_unused]] constexpr unsigned size_##NAME = ::riz::detail::extent({0u FIELDS});
+#define CODE(C, NAME)
+#define U8(o, n) , (o) + 1u
+#define B8(o, n) , (o) + 1u
+#define I8(o, n) , (o) + 1u
+#define U16(o, n) , (o) + 2u
+#define ENUM(o, n) , (o) + 2u
+#define U32(o, n) , (o) + 4u
+#define I32(o, n) , (o) + 4u
+#define U24(o, n) , (o) + 4u
+#define REC(o, T, n) , (o) + size_##T
+#define ARR8(o, count, n) , (o) + 1u * (count)
+#define ARR16(o, count, n) , (o) + 2u * (count)
+#define ARR32(o, count, n) , (o) + 4u * (count)
+#define PTR(o, n)
+#define PTRS(o, count, n)
+#define RUN(count_o, ptr_o) , (count_o) + 2u, (ptr_o) + 4u
+#define NEWLINE()
+#define IP(o, n) , (o) + 16u
+#define BLOCKS(count_o, ptrs_o, nptrs, per_block, stride, elem_len, FN, whole) \
+    , (count_o) + 1u, (ptrs_o) + 4u * (nptrs)
+#define CALL(expr, ext) , (ext)
+
+#elif defined(RIZ_ROWS_BODY)
+
+#define RIZ_LIT(s) s, sizeof(s) - 1
+#define RECORD(NAME, FIELDS)                                                                 \
+    void RizOrodOzido::debug_##NAME(int depth, const void* prim, std::string& buf,          \
+                                    const char*) {                                          \
+        [[maybe_unused]] const unsigned char* p = static_cast<const unsigned char*>(prim);  \
+        ::riz::detail::begin_record(buf, depth, RIZ_LIT(#NAME "\n"));                       \
+        FIELDS                                                                              \
+    }
+#define PRIM(C, NAME, FIELDS) RECORD(NAME, FIELDS)
+#define CODE(C, NAME)
+#define U8(o, n) ::riz::detail::field(buf, depth + 1, RIZ_LIT(#n " = "), p[o], one_line_mode);
+#define B8(o, n) U8(o, n)
+#define I8(o, n) U8(o, n)
+#define U16(o, n) \
+    ::riz::detail::field(buf, depth + 1, RIZ_LIT(#n " = "), ::riz::detail::load16(p + (o)), one_line_mode);
+#define ENUM(o, n) U16(o, n)
+#define U32(o, n) \
+    ::riz::detail::field(buf, depth + 1, RIZ_LIT(#n " = "), ::riz::detail::load32(p + (o)), one_line_mode);
+#define I32(o, n) U32(o, n)
+#define U24(o, n) U32(o, n)
+#define REC(o, T, n) debug_##T(depth + 1, p + (o), buf, #n " = ");
+#define ARR8(o, count, n) \
+    ::riz::detail::elements(buf, depth + 1, RIZ_LIT(#n " [c] = "), p + (o), count, 1, one_line_mode);
+#define ARR16(o, count, n) \
+    ::riz::detail::elements(buf, depth + 1, RIZ_LIT(#n " [c] = "), p + (o), count, 2, one_line_mode);
+#define ARR32(o, count, n) \
+    ::riz::detail::elements(buf, depth + 1, RIZ_LIT(#n " [c] = "), p + (o), count, 4, one_line_mode);
+#define PTR(o, n)
+#define PTRS(o, count, n)
+#define RUN(count_o, ptr_o)                                                                \
+    one_line_mode = 1;                                                                     \
+    ::riz::detail::byte_run(buf, depth, ::riz::detail::load16(p + (count_o)), p + (ptr_o)); \
+    one_line_mode = 0;
+#define NEWLINE() buf.push_back('\n');
+#define IP(o, n) debug_IP_ADDR(depth + 1, p + (o), buf, #n " = ");
+#define BLOCKS(count_o, ptrs_o, nptrs, per_block, stride, elem_len, FN, whole)             \
+    ::riz::detail::walk_blocks(*this, &RizOrodOzido::FN, buf, depth + 1, p[count_o],        \
+                               p + (ptrs_o), nptrs, per_block, stride, elem_len, whole);
+#define CALL(expr, ext) expr;
+
+#elif defined(RIZ_ROWS_CASE)
+
+#define RECORD(NAME, FIELDS)
+#define PRIM(C, NAME, FIELDS) \
+    case C: debug_##NAME(0, prim, buf, nullptr); break;
+#define CODE(C, NAME) \
+    case C: debug_##NAME(0, prim, buf, nullptr); break;
+
+#elif defined(RIZ_ROWS_REG)
+
+#define RECORD(NAME, FIELDS)
+#define PRIM(C, NAME, FIELDS) {C, #NAME, size_##NAME},
+#define CODE(C, NAME) {C, #NAME, size_##NAME},
+
+#else
+#error "define one RIZ_ROWS_* mode before including core/rows.h"
+#endif

@@ -1,0 +1,119 @@
+#include "core/writer.h"
+
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+namespace riz::detail {
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+// The field-line work area holds 100 characters including the terminating zero.
+constexpr std::size_t kWorkArea = 100;
+
+inline std::size_t tabs_for(int depth) { return depth > 0 ? static_cast<std::size_t>(depth) : 0; }
+
+inline unsigned hex_digits(std::uint32_t value) {
+    const unsigned bits = static_cast<unsigned>(std::bit_width(value));
+    const unsigned digits = (bits + 3) / 4;
+    return digits < 2 ? 2 : digits;
+}
+
+inline char* put_hex(char* out, std::uint32_t value, unsigned digits) {
+    for (unsigned i = digits; i-- > 0;) {
+        out[i] = kHex[value & 15];
+        value >>= 4;
+    }
+    return out + digits;
+}
+
+// Room at the end of buf for `len` more characters; returns where they go.
+inline char* grow(std::string& buf, std::size_t len) {
+    const std::size_t old = buf.size();
+    buf.resize(old + len);
+    return buf.data() + old;
+}
+
+}  // namespace
+
+void indent(std::string& buf, int depth) {
+    if (depth > 0) buf.append(static_cast<std::size_t>(depth), '\t');
+}
+
+void text(std::string& buf, int depth, const char* s, std::size_t len) {
+    const std::size_t tabs = tabs_for(depth);
+    char* out = grow(buf, tabs + len);
+    std::memset(out, '\t', tabs);
+    std::memcpy(out + tabs, s, len);
+}
+
+void field(std::string& buf, int depth, const char* label, std::size_t label_len,
+           std::uint32_t value, unsigned char one_line_mode) {
+    if (label == nullptr) {  // "%s" of a null label
+        label = "(null)";
+        label_len = 6;
+    }
+    const unsigned digits = hex_digits(value);
+    const std::size_t line = label_len + 1 + digits + (one_line_mode ? 0 : 1);
+    const std::size_t tabs = tabs_for(depth);
+    if (line < kWorkArea) {
+        char* out = grow(buf, tabs + line);
+        std::memset(out, '\t', tabs);
+        out += tabs;
+        std::memcpy(out, label, label_len);
+        out += label_len;
+        *out++ = ' ';
+        out = put_hex(out, value, digits);
+        if (!one_line_mode) *out = '\n';
+        return;
+    }
+    // A label too long for the work area: the line is cut where the formatted printer cuts it.
+    char area[kWorkArea];
+    std::snprintf(area, sizeof area, one_line_mode ? "%s %02x" : "%s %02x\n", label,
+                  static_cast<unsigned>(value));
+    indent(buf, depth);
+    buf.append(area);
+}
+
+void header(std::string& buf) {
+    char stamp[32];
+    const std::uint32_t len = current_stamp(stamp);
+    char* out = grow(buf, 5 + len + 20);
+    std::memcpy(out, "---- ", 5);
+    std::memcpy(out + 5, stamp, len);
+    std::memcpy(out + 5 + len, " ------------------\n", 20);
+}
+
+void begin_record(std::string& buf, int depth, const char* name_line, std::size_t len) {
+    if (depth == 0) header(buf);
+    text(buf, depth, name_line, len);
+}
+
+void elements(std::string& buf, int depth, const char* label, std::size_t label_len,
+              const unsigned char* first, unsigned count, unsigned width,
+              unsigned char one_line_mode) {
+    for (unsigned i = 0; i < count; ++i) {
+        const unsigned char* e = first + i * width;
+        const std::uint32_t v = width == 1 ? e[0] : width == 2 ? load16(e) : load32(e);
+        field(buf, depth, label, label_len, v, one_line_mode);
+    }
+}
+
+void byte_run(std::string& buf, int depth, std::uint16_t count, const unsigned char* ptr_field) {
+    const unsigned char* data = count != 0 ? follow(ptr_field, count) : nullptr;
+    if (data != nullptr) {
+        const std::size_t tabs = tabs_for(depth);
+        char* out = grow(buf, (tabs + 3) * count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::memset(out, '\t', tabs);
+            out += tabs;
+            out[0] = ' ';
+            out[1] = kHex[data[i] >> 4];
+            out[2] = kHex[data[i] & 15];
+            out += 3;
+        }
+    }
+    buf.push_back('\n');
+}
+
+}  // namespace riz::detail

@@ -1,0 +1,78 @@
+// Helpers shared by every test program: a way into the decoder's private operations, the header
+// line split from a decoding, and an address space that hands out guarded random memory.
+#ifndef RIZ_TESTS_SUPPORT_DECODE_H
+#define RIZ_TESTS_SUPPORT_DECODE_H
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/RizOrodOzido.h"
+#include "core/registry.h"
+#include "core/seams.h"
+#include "support/guarded.h"
+
+// The test-only way into the private operations (the class befriends this name).
+struct RizOrodOzidoTestAccess {
+    static unsigned char& mode(RizOrodOzido& d) { return d.one_line_mode; }
+    static void add_indent(RizOrodOzido& d, int depth, std::string& buf) { d.add_indent(depth, buf); }
+    static void add_str(RizOrodOzido& d, int depth, const char* text, std::string& buf) {
+        d.add_str_to_monster_buf(depth, text, buf);
+    }
+    static void add_field(RizOrodOzido& d, int depth, const char* label, std::string& buf,
+                          std::uint32_t value) {
+        d.add_to_monster_buf(depth, label, buf, value);
+    }
+    static void start_prim(RizOrodOzido& d, std::string& buf) { d.start_prim(buf); }
+    static std::string no_match(RizOrodOzido& d) { return d.no_matching_prim(0); }
+    static std::uint16_t namelen(RizOrodOzido& d, const void* p, std::uint16_t limit) {
+        return d.namelen(p, limit);
+    }
+    static void print_name(RizOrodOzido& d, const void* parts, std::string& buf) {
+        d.debug_printName(parts, buf);
+    }
+    static void custom_debug(RizOrodOzido& d, const void* prim, std::string& buf) {
+        d.debug_customDebug(prim, buf);
+    }
+    static void bd_addr(RizOrodOzido& d, int depth, const void* p, std::string& buf) {
+        d.debug_BD_ADDR_T(depth, p, buf, "bd_addr = ");
+    }
+    using Formatter = void (RizOrodOzido::*)(int, const void*, std::string&, const char*);
+    static Formatter formatter(const std::string& name);
+};
+
+namespace riz::test {
+
+using riz::detail::Interface;
+
+// The public operation of an interface.
+std::string decode(RizOrodOzido& d, Interface iface, std::uint16_t code, const void* prim);
+
+// Checks that `text` begins with a well-formed header line ("---- HH:MM:SS.mmm ----...\n", 37
+// characters) and returns the rest.
+std::string body(const std::string& text);
+
+// Joins lines, each followed by "\n".
+std::string lines(std::initializer_list<std::string> ls);
+
+// An address space in which every address holds exactly the bytes asked for, random, each run in
+// memory of its own that ends at a guard page. Names get random fragments of random length.
+class RandomSpace final : public riz::detail::AddressSpace {
+public:
+    explicit RandomSpace(std::uint32_t seed) : rng_(seed) {}
+    const unsigned char* bytes(const unsigned char* field, std::uint32_t address,
+                               std::uint32_t len) override;
+    const unsigned char* string(const unsigned char* field, std::uint32_t address,
+                                std::uint32_t limit, std::uint32_t& len) override;
+    std::size_t follows() const { return blocks_.size(); }
+
+private:
+    std::mt19937 rng_;
+    std::vector<std::unique_ptr<Guarded>> blocks_;
+};
+
+}  // namespace riz::test
+
+#endif
