@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what the build needs on a fresh Debian machine (run as root). Packages already present
+# are left alone, so this is quick on a machine that has them.
+set -euo pipefail
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
