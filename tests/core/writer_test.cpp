@@ -73,8 +73,13 @@ TEST(Indent, TabsOnlyForPositiveDepths) {
 }
 
 TEST(Header, PinnedReadingGivesLocalTimeToTheMillisecond) {
+#if defined(_WIN32)
+    _putenv_s("TZ", "UTC0");
+    _tzset();
+#else
     setenv("TZ", "UTC", 1);
     tzset();
+#endif
     RizOrodOzido d;
     std::string buf;
     {

@@ -1,29 +1,54 @@
 #include "support/guarded.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <stdexcept>
 
 namespace riz::test {
 namespace {
+#if defined(_WIN32)
+std::size_t page_size() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwPageSize;
+}
+void* map_pages(std::size_t size) {
+    return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+bool guard_page(void* page, std::size_t size) {
+    DWORD old = 0;
+    return VirtualProtect(page, size, PAGE_NOACCESS, &old) != 0;
+}
+void unmap_pages(void* p, std::size_t) { VirtualFree(p, 0, MEM_RELEASE); }
+#else
 std::size_t page_size() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
+void* map_pages(std::size_t size) {
+    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+#if defined(MAP_32BIT) && UINTPTR_MAX > 0xffffffffu
+    flags |= MAP_32BIT;  // a 32-bit pointer field must be able to hold the address
+#endif
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+bool guard_page(void* page, std::size_t size) { return mprotect(page, size, PROT_NONE) == 0; }
+void unmap_pages(void* p, std::size_t size) { munmap(p, size); }
+#endif
 }  // namespace
 
 Guarded::Guarded(std::size_t size) : size_(size) {
     const std::size_t page = page_size();
     const std::size_t pages = (size + page - 1) / page + 1;
     map_size_ = pages * page;
-    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
-#if defined(MAP_32BIT) && UINTPTR_MAX > 0xffffffffu
-    flags |= MAP_32BIT;
-#endif
-    map_ = mmap(nullptr, map_size_, PROT_READ | PROT_WRITE, flags, -1, 0);
-    if (map_ == MAP_FAILED) throw std::runtime_error("mmap failed");
+    map_ = map_pages(map_size_);
+    if (map_ == nullptr) throw std::runtime_error("cannot map test memory");
     auto* base = static_cast<std::uint8_t*>(map_);
-    if (mprotect(base + map_size_ - page, page, PROT_NONE) != 0)
-        throw std::runtime_error("mprotect failed");
+    if (!guard_page(base + map_size_ - page, page)) throw std::runtime_error("cannot guard test memory");
     data_ = base + map_size_ - page - size;
 }
 
@@ -41,7 +66,7 @@ Guarded::Guarded(Guarded&& other) noexcept
 }
 
 Guarded::~Guarded() {
-    if (map_ != nullptr) munmap(map_, map_size_);
+    if (map_ != nullptr) unmap_pages(map_, map_size_);
 }
 
 std::uint32_t Guarded::address() const {
