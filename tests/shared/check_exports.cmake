@@ -14,7 +14,8 @@ set(expected RizOrodOzido ~RizOrodOzido operator=
     debug_DM_UPRIM_T debug_L2CA_UPRIM_T debug_RFCOMM_UPRIM_T debug_SDC_UPRIM_T no_matching_prim
     add_indent add_str_to_monster_buf add_to_monster_buf start_prim
     debug_uint8_t debug_bool_t debug_int8_t debug_uint16_t debug_enum debug_uint32_t
-    debug_int32_t debug_uint24_t debug_ptr namelen debug_printName debug_customDebug debug_BD_ADDR_T)
+    debug_int32_t debug_uint24_t debug_ptr namelen debug_printName debug_customDebug debug_BD_ADDR_T
+    debug_customWriteLPSettings debug_IP_ADDR)
 # Every row's decoder.
 file(GLOB defs ${SOURCE_DIR}/dm/*.def ${SOURCE_DIR}/l2cap/*.def ${SOURCE_DIR}/rfcomm/*.def ${SOURCE_DIR}/sdp/*.def)
 foreach(def ${defs})

@@ -1,0 +1,219 @@
+// Offline decoding of one primitive: the record is checked against its code's size, then the
+// decoder runs with the memory image installed as the address space of its pointer fields and
+// the entry's own stamp pinned for the header line.
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "capture/capture.h"
+#include "core/registry.h"
+#include "core/seams.h"
+
+namespace rizorod {
+namespace {
+
+riz::detail::Interface core_interface(Interface iface) {
+    switch (iface) {
+    case Interface::dm: return riz::detail::Interface::dm;
+    case Interface::l2cap: return riz::detail::Interface::l2cap;
+    case Interface::rfcomm: return riz::detail::Interface::rfcomm;
+    case Interface::sdp: return riz::detail::Interface::sdp;
+    }
+    return riz::detail::Interface::dm;
+}
+
+std::string hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*x", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+std::string count_text(std::size_t n) { return n == 0 ? "none" : std::to_string(n); }
+
+std::uint16_t load16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+// The pointer fields of a record, resolved in the image. Every refusal names the field and says
+// how many bytes the decoder needs and how many the image holds at that address.
+class ImageSpace final : public riz::detail::AddressSpace {
+public:
+    ImageSpace(Interface iface, const riz::detail::PrimInfo& info,
+               std::span<const std::uint8_t> record, const MemoryImage& image)
+        : iface_(iface), info_(info), record_(record), image_(image) {}
+
+    const unsigned char* bytes(const unsigned char* field, std::uint32_t address,
+                               std::uint32_t len) override {
+        const auto have = image_.at(address);
+        if (have.size() >= len && len != 0) return have.data();
+        if (len == 0) return have.empty() ? &kNothing : have.data();
+        fail(field, address,
+             "needs " + std::to_string(len) + (len == 1 ? " byte" : " bytes") + "; the image has " +
+                 count_text(have.size()) + " there");
+    }
+
+    const unsigned char* string(const unsigned char* field, std::uint32_t address,
+                                std::uint32_t limit, std::uint32_t& len) override {
+        const auto have = image_.at(address);
+        const std::size_t n = have.size() < limit ? have.size() : limit;
+        if (n != 0) {
+            if (const void* zero = std::memchr(have.data(), 0, n)) {
+                len = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(zero) - have.data());
+                return have.data();
+            }
+        }
+        if (have.size() >= limit) {
+            len = limit;
+            return have.empty() ? &kNothing : have.data();
+        }
+        fail(field, address,
+             "needs a name fragment of " + std::to_string(limit) +
+                 " bytes or one ended by a zero byte; the image has " + count_text(have.size()) +
+                 " there" + (have.empty() ? "" : " and no zero byte"));
+    }
+
+private:
+    static constexpr unsigned char kNothing = 0;
+
+    [[noreturn]] void fail(const unsigned char* field, std::uint32_t address, const std::string& what) {
+        std::string where = "pointer";
+        const auto* f = reinterpret_cast<const std::uint8_t*>(field);
+        const std::uint8_t* first = record_.data();
+        if (first != nullptr && std::less_equal<const std::uint8_t*>()(first, f) &&
+            std::less<const std::uint8_t*>()(f, first + record_.size())) {
+            where += " at offset " + std::to_string(f - first);
+        } else if (const auto at = image_.address_of(f)) {
+            where += " at " + hex(*at, 8);
+        }
+        throw DecodeError(iface_, info_.code, info_.name, where + " = " + hex(address, 8) + " " + what);
+    }
+
+    Interface iface_;
+    const riz::detail::PrimInfo& info_;
+    std::span<const std::uint8_t> record_;
+    const MemoryImage& image_;
+};
+
+// debug_customDebug reads by the record's own first field, which need not be the code that chose
+// the decoder: the record must also hold what that choice reads. Returns the bytes needed and
+// what they are for, or 0.
+std::size_t custom_extent(std::span<const std::uint8_t> record, std::string& why) {
+    const std::uint16_t first = load16(record.data());
+    auto names = [&](unsigned from) {
+        why = "the name-part pointers at offsets " + std::to_string(from) + " to " +
+              std::to_string(from + 31) + " that its first field " + hex(first, 4) + " selects";
+        return std::size_t{from} + 32;
+    };
+    switch (first) {
+    case 0x0429: return names(16);
+    case 0x0c13: return names(4);
+    case 0x0c4b: return names(8);
+    case 0x0c3a: {
+        unsigned n = record[4];
+        if (n > 96) n = 96;
+        const unsigned pointers = (n + 15) / 16;
+        why = "the " + std::to_string(pointers) + " block pointers from offset 8 that its first field " +
+              hex(first, 4) + " and count " + std::to_string(record[4]) + " select";
+        return pointers == 0 ? 5 : 8 + 4 * pointers;
+    }
+    default: return 0;
+    }
+}
+
+// The Device Manager codes whose decoders end with debug_customDebug.
+bool calls_custom_debug(Interface iface, std::uint16_t code) {
+    return iface == Interface::dm &&
+           (code == 0x0429 || code == 0x0c13 || code == 0x0c4b || code == 0x0c3a);
+}
+
+std::string plural_bytes(std::size_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
+}  // namespace
+
+DecodeError::DecodeError(Interface iface, std::uint16_t code, const std::string& name,
+                         const std::string& detail)
+    : std::runtime_error(std::string(interface_name(iface)) + " " + hex(code, 4) + " " + name + ": " +
+                         detail),
+      interface_(iface),
+      code_(code),
+      detail_(detail) {}
+
+const char* interface_name(Interface iface) {
+    return riz::detail::interface_name(core_interface(iface));
+}
+
+std::optional<Interface> interface_named(std::string_view name) {
+    for (Interface iface : kInterfaces)
+        if (name == interface_name(iface)) return iface;
+    return std::nullopt;
+}
+
+std::vector<Primitive> primitives(Interface iface) {
+    std::vector<Primitive> rows;
+    for (const auto& row : riz::detail::primitives(core_interface(iface)))
+        rows.push_back({row.code, row.name, row.size});
+    return rows;
+}
+
+std::optional<Primitive> find_primitive(Interface iface, std::uint16_t code) {
+    const auto* row = riz::detail::find_primitive(core_interface(iface), code);
+    if (row == nullptr) return std::nullopt;
+    return Primitive{row->code, row->name, row->size};
+}
+
+std::string Timestamp::time_of_day() const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", unsigned{hour}, unsigned{minute},
+                  unsigned{second}, unsigned{millis});
+    return text;
+}
+
+std::string Decoder::decode(Interface iface, std::uint16_t code, std::span<const std::uint8_t> record,
+                            const MemoryImage& image, const Timestamp* stamp) {
+    const riz::detail::PrimInfo* info = riz::detail::find_primitive(core_interface(iface), code);
+    if (info != nullptr) {
+        if (record.size() < info->size)
+            throw DecodeError(iface, code, info->name,
+                              "record needs " + plural_bytes(info->size) + "; it has " +
+                                  std::to_string(record.size()));
+        if (calls_custom_debug(iface, code)) {
+            std::string why;
+            const std::size_t need = custom_extent(record, why);
+            if (record.size() < need)
+                throw DecodeError(iface, code, info->name,
+                                  "record needs " + plural_bytes(need) + " for " + why + "; it has " +
+                                      std::to_string(record.size()));
+        }
+    }
+    // A code the interface does not define reads nothing: the dispatcher answers with the
+    // no-match text at once.
+    static const std::uint8_t kEmpty[1] = {0};
+    const void* prim = record.empty() ? kEmpty : record.data();
+
+    std::optional<ImageSpace> space;
+    std::optional<riz::detail::ScopedAddressSpace> installed;
+    if (info != nullptr) {
+        space.emplace(iface, *info, record, image);
+        installed.emplace(*space);
+    }
+    char text[32] = {};
+    std::optional<riz::detail::ScopedStamp> pinned;
+    if (stamp != nullptr) {
+        const std::string t = stamp->time_of_day();
+        const std::size_t n = t.size() < sizeof text - 1 ? t.size() : sizeof text - 1;
+        std::memcpy(text, t.data(), n);
+        pinned.emplace(text, static_cast<std::uint32_t>(n));
+    }
+    switch (iface) {
+    case Interface::dm: return object_.debugDMprim(code, prim);
+    case Interface::l2cap: return object_.debugL2CAPprim(code, prim);
+    case Interface::rfcomm: return object_.debugRFCOMMprim(code, prim);
+    case Interface::sdp: return object_.debugSDPprim(code, prim);
+    }
+    return {};
+}
+
+std::string Decoder::decode(const Entry& entry) {
+    return decode(entry.iface, entry.code, entry.record, entry.image,
+                  entry.stamp ? &*entry.stamp : nullptr);
+}
+
+}  // namespace rizorod

@@ -1,0 +1,326 @@
+// The capture-file reader: one line at a time, one entry (its line and the memory lines after
+// it) at a time. See docs/CAPTURE-FORMAT.md for the format.
+#include <cstdio>
+#include <istream>
+
+#include "capture/capture.h"
+
+namespace rizorod {
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string quoted(std::string_view text) {
+    // Long or unprintable findings are shortened and escaped so that a message stays one line.
+    constexpr std::size_t kMost = 40;
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (text.size() > kMost) out += "...";
+    return out + "\"";
+}
+
+std::string hex8(std::uint64_t v) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(v));
+    return text;
+}
+
+// The blank-separated words of a line.
+class Words {
+public:
+    explicit Words(std::string_view text) : text_(text) {}
+    // The next word, or an empty view at the end of the line.
+    std::string_view next() {
+        while (pos_ < text_.size() && is_blank(text_[pos_])) ++pos_;
+        const std::size_t start = pos_;
+        while (pos_ < text_.size() && !is_blank(text_[pos_])) ++pos_;
+        return text_.substr(start, pos_ - start);
+    }
+    std::string_view peek() const {
+        Words copy = *this;
+        return copy.next();
+    }
+    // What is left of the line, without leading blanks.
+    std::string_view rest() const {
+        std::size_t p = pos_;
+        while (p < text_.size() && is_blank(text_[p])) ++p;
+        return text_.substr(p);
+    }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+struct Failure {
+    std::string message;
+};
+
+// Two decimal digits at `p`, within [0, most].
+bool two_digits(std::string_view s, std::size_t p, unsigned most, unsigned& out) {
+    if (p + 2 > s.size() || !is_digit(s[p]) || !is_digit(s[p + 1])) return false;
+    out = static_cast<unsigned>((s[p] - '0') * 10 + (s[p + 1] - '0'));
+    return out <= most;
+}
+
+bool parse_time(std::string_view s, Timestamp& t) {
+    // HH:MM:SS.mmm
+    unsigned h, m, sec;
+    if (s.size() != 12 || s[2] != ':' || s[5] != ':' || s[8] != '.') return false;
+    if (!two_digits(s, 0, 23, h) || !two_digits(s, 3, 59, m) || !two_digits(s, 6, 60, sec)) return false;
+    if (!is_digit(s[9]) || !is_digit(s[10]) || !is_digit(s[11])) return false;
+    t.hour = static_cast<std::uint8_t>(h);
+    t.minute = static_cast<std::uint8_t>(m);
+    t.second = static_cast<std::uint8_t>(sec);
+    t.millis = static_cast<std::uint16_t>((s[9] - '0') * 100 + (s[10] - '0') * 10 + (s[11] - '0'));
+    return true;
+}
+
+bool parse_date(std::string_view s, Timestamp& t) {
+    // YYYY-MM-DD, a day that the month has
+    if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
+    unsigned year = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (!is_digit(s[i])) return false;
+        year = year * 10 + static_cast<unsigned>(s[i] - '0');
+    }
+    unsigned month, day;
+    if (!two_digits(s, 5, 12, month) || !two_digits(s, 8, 31, day) || month == 0 || day == 0)
+        return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (day > kDays[month - 1] + (month == 2 && leap ? 1u : 0u)) return false;
+    t.year = static_cast<std::uint16_t>(year);
+    t.month = static_cast<std::uint8_t>(month);
+    t.day = static_cast<std::uint8_t>(day);
+    return true;
+}
+
+bool looks_like_date(std::string_view w) {
+    return w.size() >= 5 && is_digit(w[0]) && is_digit(w[1]) && is_digit(w[2]) && is_digit(w[3]) &&
+           w[4] == '-';
+}
+
+// Hexadecimal bytes, in words of pairs of digits, appended to `out`; `what` names them in
+// messages ("record bytes", "memory bytes").
+void parse_bytes(Words& words, const char* what, std::vector<std::uint8_t>& out) {
+    for (std::string_view w = words.next(); !w.empty(); w = words.next()) {
+        for (char c : w)
+            if (hex_value(c) < 0)
+                throw Failure{std::string("expected ") + what + " in hexadecimal, found " + quoted(w)};
+        if (w.size() % 2 != 0)
+            throw Failure{std::string("expected ") + what +
+                          " as pairs of hexadecimal digits, found an odd number of digits in " +
+                          quoted(w)};
+        for (std::size_t i = 0; i < w.size(); i += 2)
+            out.push_back(static_cast<std::uint8_t>(hex_value(w[i]) * 16 + hex_value(w[i + 1])));
+    }
+}
+
+// The text of a line without its comment and its line end.
+std::string_view content(std::string_view line) {
+    const std::size_t hash = line.find('#');
+    if (hash != std::string_view::npos) line = line.substr(0, hash);
+    while (!line.empty() && (is_blank(line.back()) || line.back() == '\r')) line.remove_suffix(1);
+    std::size_t first = 0;
+    while (first < line.size() && is_blank(line[first])) ++first;
+    return line.substr(first);
+}
+
+// An entry line: [timestamp] interface [code] bytes.
+void parse_entry(std::string_view text, Entry& entry) {
+    Words words(text);
+    std::string_view w = words.next();
+    entry.stamp.reset();
+    if (looks_like_date(w)) {
+        Timestamp t;
+        std::string_view date = w, time;
+        const std::size_t sep = w.find('T');
+        if (sep != std::string_view::npos) {
+            date = w.substr(0, sep);
+            time = w.substr(sep + 1);
+        }
+        if (!parse_date(date, t)) throw Failure{"expected a date YYYY-MM-DD, found " + quoted(date)};
+        if (sep == std::string_view::npos) {
+            time = words.next();
+            if (time.empty())
+                throw Failure{"expected a time of day HH:MM:SS.mmm after the date, found the end of the line"};
+        }
+        if (!parse_time(time, t))
+            throw Failure{"expected a time of day HH:MM:SS.mmm after the date, found " + quoted(time)};
+        entry.stamp = t;
+        w = words.next();
+    } else if (!w.empty() && is_digit(w[0]) && w.find(':') != std::string_view::npos) {
+        Timestamp t;
+        if (!parse_time(w, t)) throw Failure{"expected a time of day HH:MM:SS.mmm, found " + quoted(w)};
+        entry.stamp = t;
+        w = words.next();
+    }
+    if (w.empty()) throw Failure{"expected an interface (dm, l2cap, rfcomm or sdp), found the end of the line"};
+    const auto iface = interface_named(w);
+    if (!iface) throw Failure{"expected an interface (dm, l2cap, rfcomm or sdp), found " + quoted(w)};
+    entry.iface = *iface;
+
+    bool code_given = false;
+    const std::string_view c = words.peek();
+    if (c.size() >= 2 && c[0] == '0' && (c[1] == 'x' || c[1] == 'X')) {
+        words.next();
+        const std::string_view digits = c.substr(2);
+        unsigned value = 0;
+        bool ok = !digits.empty() && digits.size() <= 4;
+        for (char d : digits) {
+            const int v = hex_value(d);
+            if (v < 0) ok = false;
+            value = value * 16 + static_cast<unsigned>(v < 0 ? 0 : v);
+        }
+        if (!ok) throw Failure{"expected a type code 0x0000 to 0xffff, found " + quoted(c)};
+        entry.code = static_cast<std::uint16_t>(value);
+        code_given = true;
+    }
+    entry.record.clear();
+    parse_bytes(words, "record bytes", entry.record);
+    if (!code_given) {
+        if (entry.record.size() < 2)
+            throw Failure{"expected a type code or at least 2 record bytes to take it from, found " +
+                          (entry.record.empty() ? std::string("none") : std::string("1 byte"))};
+        entry.code = static_cast<std::uint16_t>(entry.record[0] | (entry.record[1] << 8));
+    }
+}
+
+// A memory line: '@' address bytes, added to the entry's image.
+void parse_memory(std::string_view text, Entry& entry, std::vector<std::uint8_t>& scratch) {
+    Words words(text.substr(1));
+    std::string_view a = words.next();
+    std::string_view after_colon;
+    const std::size_t colon = a.find(':');
+    if (colon != std::string_view::npos) {
+        after_colon = a.substr(colon + 1);
+        a = a.substr(0, colon);
+    }
+    std::string_view digits = a;
+    if (digits.size() >= 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits.remove_prefix(2);
+    bool ok = !digits.empty() && digits.size() <= 8;
+    std::uint32_t address = 0;
+    for (char d : digits) {
+        const int v = hex_value(d);
+        if (v < 0) ok = false;
+        address = address * 16 + static_cast<std::uint32_t>(v < 0 ? 0 : v);
+    }
+    if (!ok)
+        throw Failure{"expected a memory address of 1 to 8 hexadecimal digits after '@', found " +
+                      (a.empty() ? std::string("nothing") : quoted(a))};
+    scratch.clear();
+    if (!after_colon.empty()) {
+        Words first(after_colon);
+        parse_bytes(first, "memory bytes", scratch);
+    }
+    parse_bytes(words, "memory bytes", scratch);
+    if (scratch.empty()) throw Failure{"expected memory bytes after the address, found none"};
+    const std::uint64_t end = std::uint64_t{address} + scratch.size();
+    if (end > 0x100000000ull)
+        throw Failure{"expected memory that ends by address 0xffffffff, found " +
+                      std::to_string(scratch.size()) + " bytes at " + hex8(address) +
+                      " running to " + hex8(end - 1)};
+    if (const auto other = entry.image.overlap(address, scratch.size()))
+        throw Failure{"expected memory that no earlier line of the entry gave, found " + hex8(address) +
+                      ".." + hex8(end - 1) + ", which overlaps " + hex8(other->first) + ".." +
+                      hex8(std::uint64_t{other->first} + other->second - 1)};
+    entry.image.add(address, scratch);
+}
+
+}  // namespace
+
+struct CaptureReader::State {
+    explicit State(std::istream& stream) : in(stream) {}
+    std::istream& in;
+    std::size_t line_no = 0;
+    std::string line;
+    bool pending = false;  // `line` holds an entry line read ahead, not yet taken
+    bool read_error = false;
+    // After a problem, the memory lines that follow belong to it and are passed over quietly.
+    bool skipping = false;
+    std::vector<std::uint8_t> scratch;
+
+    bool read() {
+        if (pending) {
+            pending = false;
+            return true;
+        }
+        if (!std::getline(in, line)) {
+            if (in.bad()) read_error = true;
+            return false;
+        }
+        ++line_no;
+        return true;
+    }
+};
+
+CaptureReader::CaptureReader(std::istream& in) : state_(new State(in)) {}
+CaptureReader::~CaptureReader() { delete state_; }
+bool CaptureReader::failed() const noexcept { return state_->read_error; }
+std::size_t CaptureReader::lines() const noexcept { return state_->line_no; }
+
+CaptureReader::Item CaptureReader::next(Entry& entry, Problem& problem) {
+    State& s = *state_;
+    bool have_entry = false;
+    while (s.read()) {
+        const std::string_view text = content(s.line);
+        if (text.empty()) continue;
+        if (text[0] == '@') {
+            if (have_entry) {
+                try {
+                    parse_memory(text, entry, s.scratch);
+                } catch (const Failure& f) {
+                    problem = {s.line_no, f.message};
+                    s.skipping = true;
+                    return Item::problem;
+                }
+            } else if (!s.skipping) {
+                problem = {s.line_no, "expected an entry line before this memory line, found none"};
+                s.skipping = true;
+                return Item::problem;
+            }
+            continue;
+        }
+        // An entry line: it ends the entry being read, if any.
+        if (have_entry) {
+            s.pending = true;
+            return Item::entry;
+        }
+        s.skipping = false;
+        entry.line = s.line_no;
+        entry.image.clear();
+        try {
+            parse_entry(text, entry);
+        } catch (const Failure& f) {
+            problem = {s.line_no, f.message};
+            s.skipping = true;
+            return Item::problem;
+        }
+        have_entry = true;
+    }
+    return have_entry ? Item::entry : Item::end;
+}
+
+}  // namespace rizorod
