@@ -49,10 +49,12 @@ std::vector<std::string> read_all(const std::string& capture) {
                 char date[16];
                 std::snprintf(date, sizeof date, "%04u-%02u-%02u ", unsigned{*entry.stamp->year},
                               unsigned{entry.stamp->month}, unsigned{entry.stamp->day});
-                s += std::string(" ") + date + entry.stamp->time_of_day();
+                s += ' ';
+                s += date;
             } else {
-                s += " " + entry.stamp->time_of_day();
+                s += ' ';
             }
+            s += entry.stamp->time_of_day();
         }
         s += " record " + hex_of(entry.record);
         s += " image " + std::to_string(entry.image.blocks()) + "/" + std::to_string(entry.image.byte_count());
