@@ -8,6 +8,21 @@ namespace riz::detail {
 namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
+
+// " xx" for every byte value, padded to four characters for whole-word stores.
+struct ByteTexts {
+    char text[256][4];
+    constexpr ByteTexts() : text() {
+        for (int b = 0; b < 256; ++b) {
+            text[b][0] = ' ';
+            text[b][1] = kHex[b >> 4];
+            text[b][2] = kHex[b & 15];
+            text[b][3] = ' ';
+        }
+    }
+};
+constexpr ByteTexts kByteTable;
+constexpr auto& kByteText = kByteTable.text;
 // The field-line work area holds 100 characters including the terminating zero.
 constexpr std::size_t kWorkArea = 100;
 
@@ -101,19 +116,25 @@ void elements(std::string& buf, int depth, const char* label, std::size_t label_
 
 void byte_run(std::string& buf, int depth, std::uint16_t count, const unsigned char* ptr_field) {
     const unsigned char* data = count != 0 ? follow(ptr_field, count) : nullptr;
-    if (data != nullptr) {
-        const std::size_t tabs = tabs_for(depth);
-        char* out = grow(buf, (tabs + 3) * count);
+    if (data == nullptr) {
+        buf.push_back('\n');
+        return;
+    }
+    const std::size_t tabs = tabs_for(depth);
+    // Each byte is " xx" after its tabs; the run ends with "\n".
+    char* out = grow(buf, (tabs + 3) * count + 1);
+    if (tabs == 0) {
+        // Four bytes stored per input byte, three kept: the fourth is overwritten by the next
+        // byte's blank, and the last one lands on the newline's place.
+        for (std::uint32_t i = 0; i < count; ++i, out += 3) std::memcpy(out, kByteText[data[i]], 4);
+    } else {
         for (std::uint32_t i = 0; i < count; ++i) {
             std::memset(out, '\t', tabs);
-            out += tabs;
-            out[0] = ' ';
-            out[1] = kHex[data[i] >> 4];
-            out[2] = kHex[data[i] & 15];
-            out += 3;
+            std::memcpy(out + tabs, kByteText[data[i]], 3);
+            out += tabs + 3;
         }
     }
-    buf.push_back('\n');
+    *out = '\n';
 }
 
 }  // namespace riz::detail
