@@ -160,10 +160,26 @@ std::optional<Primitive> find_primitive(Interface iface, std::uint16_t code) {
 }
 
 std::string Timestamp::time_of_day() const {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", unsigned{hour}, unsigned{minute},
-                  unsigned{second}, unsigned{millis});
-    return text;
+    if (hour > 99 || minute > 99 || second > 99 || millis > 999) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", unsigned{hour}, unsigned{minute},
+                      unsigned{second}, unsigned{millis});
+        return text;
+    }
+    auto two = [](char* out, unsigned v) {
+        out[0] = static_cast<char>('0' + v / 10);
+        out[1] = static_cast<char>('0' + v % 10);
+    };
+    char text[12];
+    two(text, hour);
+    text[2] = ':';
+    two(text + 3, minute);
+    text[5] = ':';
+    two(text + 6, second);
+    text[8] = '.';
+    text[9] = static_cast<char>('0' + millis / 100);
+    two(text + 10, millis % 100);
+    return std::string(text, 12);
 }
 
 std::string Decoder::decode(Interface iface, std::uint16_t code, std::span<const std::uint8_t> record,
