@@ -2,6 +2,7 @@
 // it) at a time. See docs/CAPTURE-FORMAT.md for the format.
 #include <cstdio>
 #include <istream>
+#include <new>
 
 #include "capture/capture.h"
 
@@ -249,6 +250,33 @@ void parse_memory(std::string_view text, Entry& entry, std::vector<std::uint8_t>
     entry.image.add(address, scratch);
 }
 
+// Adds badbit to a stream's exception mask for the scope, then puts the mask back as it was.
+class RaiseOnBad {
+public:
+    explicit RaiseOnBad(std::istream& in) : in_(in), mask_(in.exceptions()) {
+        try {
+            in_.exceptions(mask_ | std::ios::badbit);  // raises at once when the stream is bad
+        } catch (const std::exception&) {
+            restore();
+            throw;
+        }
+    }
+    ~RaiseOnBad() { restore(); }
+    RaiseOnBad(const RaiseOnBad&) = delete;
+    RaiseOnBad& operator=(const RaiseOnBad&) = delete;
+
+private:
+    void restore() noexcept {
+        try {
+            in_.exceptions(mask_);
+        } catch (const std::exception&) {
+            // The caller's own mask raises for the state the stream is in; it is set all the same.
+        }
+    }
+    std::istream& in_;
+    std::ios::iostate mask_;
+};
+
 }  // namespace
 
 struct CaptureReader::State {
@@ -267,8 +295,16 @@ struct CaptureReader::State {
             pending = false;
             return true;
         }
-        if (!std::getline(in, line)) {
-            if (in.bad()) read_error = true;
+        // getline turns any exception inside it into badbit: a failed allocation as the line
+        // grows as well as a read error. With badbit in the stream's exception mask it raises
+        // them instead, so that a read error is taken as such and an allocation failure passes on.
+        try {
+            RaiseOnBad raising(in);
+            if (!std::getline(in, line)) return false;
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception&) {
+            read_error = true;
             return false;
         }
         ++line_no;

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ios>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/capture.h"
@@ -207,6 +210,41 @@ TEST(CaptureReader, LongRecordsAndBlocksAreReadWhole) {
 TEST(CaptureReader, AnEmptyCaptureHasNoEntries) {
     EXPECT_EQ(read_all(""), Lines{});
     EXPECT_EQ(read_all("# nothing but comments\n\n"), Lines{});
+}
+
+// A stream buffer that gives `text` and then fails, as a file's buffer does when reading fails.
+class FailingBuffer : public std::streambuf {
+public:
+    explicit FailingBuffer(std::string text) : text_(std::move(text)) {}
+
+protected:
+    int_type underflow() override {
+        if (given_) throw std::ios_base::failure("reading failed");
+        given_ = true;
+        setg(text_.data(), text_.data(), text_.data() + text_.size());
+        return traits_type::to_int_type(text_[0]);
+    }
+
+private:
+    std::string text_;
+    bool given_ = false;
+};
+
+TEST(CaptureReader, AReadErrorEndsReadingAndIsReported) {
+    for (const std::ios::iostate mask : {std::ios::goodbit, std::ios::badbit}) {
+        FailingBuffer buffer("dm 00 00 01 00\n");
+        std::istream in(&buffer);
+        in.exceptions(mask);
+        CaptureReader reader(in);
+        Entry entry;
+        Problem problem;
+        EXPECT_EQ(reader.next(entry, problem), CaptureReader::Item::entry);
+        EXPECT_EQ(entry.line, 1u);
+        EXPECT_EQ(reader.next(entry, problem), CaptureReader::Item::end);
+        EXPECT_TRUE(reader.failed());
+        EXPECT_EQ(reader.lines(), 1u);
+        EXPECT_EQ(in.exceptions(), mask) << "the stream's own exception mask is left as it was";
+    }
 }
 
 }  // namespace
