@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -132,7 +133,20 @@ public:
             if (!reader_ && !open_next(batch)) break;
             Entry& entry = batch.next_entry();
             Problem problem;
-            switch (reader_->next(entry, problem)) {
+            CaptureReader::Item item;
+            try {
+                item = reader_->next(entry, problem);
+            } catch (const std::bad_alloc&) {
+                // A line too long for the memory there is: the input is given up like one that
+                // cannot be read, its buffers released first.
+                const std::size_t line = reader_->lines();
+                close();
+                batch.items.push_back({0, "rizorod: " + *name_ + ": out of memory after line " +
+                                              std::to_string(line),
+                                       kUsage, name_});
+                continue;
+            }
+            switch (item) {
             case CaptureReader::Item::entry:
                 bytes += entry.record.size() + entry.image.byte_count() + 64;
                 batch.items.push_back({batch.used++, {}, kOk, name_});

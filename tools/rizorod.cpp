@@ -2,7 +2,10 @@
 // the library knows.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -145,6 +148,12 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
+        // The help and the version go to standard output, which may not take them.
+        std::cout.flush();
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "rizorod: cannot write the output: %s\n", std::strerror(errno));
+            return rizorod::tool::kWriteFailed;
+        }
         return rc == 0 ? 0 : rizorod::tool::kUsage;
     }
 

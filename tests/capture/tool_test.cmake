@@ -97,6 +97,28 @@ elseif(CHECK STREQUAL "jobs")
   string(REPLACE "malformed.cap:" "${DATA}/malformed.cap:" m_messages "${m_messages}")
   expect_equal("standard error of three files" "${ERR}" "${m_messages}${m_messages}")
 
+elseif(CHECK STREQUAL "parallel")
+  # Four threads on the example session, and on 40 copies of it (more batches than are in
+  # flight at once): exactly the single-thread text and nothing on standard error, where
+  # ThreadSanitizer reports in the tsan preset.
+  file(READ ${DATA}/session.expected expected)
+  run(ARGS decode --jobs 4 ${EXAMPLES}/session.cap)
+  expect_equal("standard error" "${ERR}" "")
+  expect_equal("exit status" "${RC}" "0")
+  expect_equal("standard output" "${OUT}" "${expected}")
+  file(READ ${EXAMPLES}/session.cap session)
+  set(big "")
+  set(good "")
+  foreach(i RANGE 1 40)
+    string(APPEND big "${session}")
+    string(APPEND good "${expected}")
+  endforeach()
+  file(WRITE ${WORK}/session-40.cap "${big}")
+  run(ARGS decode --jobs 4 ${WORK}/session-40.cap)
+  expect_equal("standard error of 40 sessions" "${ERR}" "")
+  expect_equal("exit status of 40 sessions" "${RC}" "0")
+  expect_equal("standard output of 40 sessions" "${OUT}" "${good}")
+
 elseif(CHECK STREQUAL "hex")
   # One record from the command line: the worked example of DM_ACL_CONNECT_CFM_T.
   run(ARGS decode --interface dm --time 14:03:27.045
@@ -205,6 +227,40 @@ elseif(CHECK STREQUAL "list")
     fail("list does not hold the rows of list sdp")
   endif()
 
+elseif(CHECK STREQUAL "unreadable")
+  # An input that opens but cannot be read: a message naming it, the other inputs still
+  # decoded, status 2. Reading /proc/self/mem at offset 0 fails (nothing is mapped there).
+  file(READ ${DATA}/session.expected expected)
+  if(EXISTS /proc/self/mem)
+    run(ARGS decode ${EXAMPLES}/session.cap /proc/self/mem ${EXAMPLES}/session.cap)
+    expect_equal("exit status of a read error" "${RC}" "2")
+    expect_equal("message of a read error" "${ERR}" "rizorod: /proc/self/mem: read error after line 0\n")
+    expect_equal("output around a read error" "${OUT}" "${expected}${expected}")
+  endif()
+  # A file without read permission (not a test when run as root, who reads it anyway).
+  file(WRITE ${WORK}/locked.cap "dm 00 00 01 00\n")
+  file(CHMOD ${WORK}/locked.cap PERMISSIONS OWNER_WRITE)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${WORK}/locked.cap RESULT_VARIABLE readable
+                  OUTPUT_QUIET ERROR_QUIET)
+  if(NOT readable EQUAL 0)
+    run(ARGS decode ${WORK}/locked.cap ${EXAMPLES}/session.cap)
+    expect_equal("exit status of a locked file" "${RC}" "2")
+    expect_equal("message of a locked file" "${ERR}"
+      "rizorod: ${WORK}/locked.cap: cannot open: Permission denied\n")
+    expect_equal("output after a locked file" "${OUT}" "${expected}")
+  endif()
+  file(REMOVE ${WORK}/locked.cap)
+
+elseif(CHECK STREQUAL "memory")
+  # A line longer than the memory the tool may have: endless bytes without a line end, read
+  # under a 256 MiB limit of address space. The tool says that it ran out of memory (not that
+  # the input could not be read), and exits with status 2. Sanitizer builds reserve far more
+  # address space than the limit allows and do not run this.
+  execute_process(COMMAND sh -c "ulimit -v 262144 && exec \"$0\" decode -" ${TOOL}
+                  INPUT_FILE /dev/zero OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR RESULT_VARIABLE RC)
+  expect_equal("exit status" "${RC}" "2")
+  expect_equal("message" "${ERR}" "rizorod: <stdin>: out of memory after line 0\n")
+
 elseif(CHECK STREQUAL "full")
   # A write failure is reported and ends the run with status 3.
   run(ARGS decode ${EXAMPLES}/session.cap OPTIONS OUTPUT_FILE /dev/full)
@@ -218,6 +274,20 @@ elseif(CHECK STREQUAL "full")
   file(WRITE ${WORK}/session-100.cap "${big}")
   run(ARGS decode --jobs 2 ${WORK}/session-100.cap OPTIONS OUTPUT_FILE /dev/full)
   expect_equal("exit status with 2 jobs" "${RC}" "3")
+  expect_equal("message with 2 jobs" "${ERR}" "rizorod: cannot write the output: No space left on device\n")
+  # Messages of bad entries go to standard error, and the failed output is still reported.
+  run(ARGS decode ${DATA}/malformed.cap OPTIONS OUTPUT_FILE /dev/full)
+  expect_equal("exit status of malformed entries" "${RC}" "3")
+  string(FIND "${ERR}" "rizorod: cannot write the output: No space left on device\n" at)
+  if(at EQUAL -1)
+    fail("no write failure message among [${ERR}]")
+  endif()
+  # Every command that writes: the list, the help and the version.
+  foreach(args "list" "list;sdp" "--help" "decode;--help" "--version")
+    run(ARGS ${args} OPTIONS OUTPUT_FILE /dev/full)
+    expect_equal("exit status of [${args}]" "${RC}" "3")
+    expect_equal("message of [${args}]" "${ERR}" "rizorod: cannot write the output: No space left on device\n")
+  endforeach()
 
 else()
   fail("unknown check")
