@@ -1,5 +1,6 @@
 // The capture-file reader: one line at a time, one entry (its line and the memory lines after
 // it) at a time. See docs/CAPTURE-FORMAT.md for the format.
+#include <array>
 #include <cstdio>
 #include <istream>
 #include <new>
@@ -12,12 +13,17 @@ namespace {
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// The value of every hexadecimal digit; -1 for every other character.
+constexpr std::array<signed char, 256> kHexValues = [] {
+    std::array<signed char, 256> t{};
+    for (auto& v : t) v = -1;
+    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<signed char>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<signed char>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<signed char>(c - 'A' + 10);
+    return t;
+}();
+
+int hex_value(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 std::string quoted(std::string_view text) {
     // Long or unprintable findings are shortened and escaped so that a message stays one line.
@@ -125,16 +131,25 @@ bool looks_like_date(std::string_view w) {
 // Hexadecimal bytes, in words of pairs of digits, appended to `out`; `what` names them in
 // messages ("record bytes", "memory bytes").
 void parse_bytes(Words& words, const char* what, std::vector<std::uint8_t>& out) {
+    out.reserve(out.size() + words.rest().size() / 2);
     for (std::string_view w = words.next(); !w.empty(); w = words.next()) {
+        // The usual case, pairs of digits, converted in one pass; anything else is examined
+        // below for the exact message.
+        if (w.size() % 2 == 0) {
+            int bad = 0;
+            for (std::size_t i = 0; i < w.size(); i += 2) bad |= hex_value(w[i]) | hex_value(w[i + 1]);
+            if (bad >= 0) {
+                for (std::size_t i = 0; i < w.size(); i += 2)
+                    out.push_back(static_cast<std::uint8_t>(hex_value(w[i]) * 16 + hex_value(w[i + 1])));
+                continue;
+            }
+        }
         for (char c : w)
             if (hex_value(c) < 0)
                 throw Failure{std::string("expected ") + what + " in hexadecimal, found " + quoted(w)};
-        if (w.size() % 2 != 0)
-            throw Failure{std::string("expected ") + what +
-                          " as pairs of hexadecimal digits, found an odd number of digits in " +
-                          quoted(w)};
-        for (std::size_t i = 0; i < w.size(); i += 2)
-            out.push_back(static_cast<std::uint8_t>(hex_value(w[i]) * 16 + hex_value(w[i + 1])));
+        throw Failure{std::string("expected ") + what +
+                      " as pairs of hexadecimal digits, found an odd number of digits in " +
+                      quoted(w)};
     }
 }
 
