@@ -3,6 +3,11 @@
 #         -DCHECK=<name> -P tool_test.cmake
 cmake_minimum_required(VERSION 3.22)
 
+# A 32-bit build on a kernel that cannot run it runs the tool under its emulator.
+if(EMULATOR)
+  set(TOOL ${EMULATOR} ${TOOL})
+endif()
+
 function(fail what)
   message(FATAL_ERROR "${CHECK}: ${what}")
 endfunction()
