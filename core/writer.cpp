@@ -71,15 +71,30 @@ void field(std::string& buf, int depth, const char* label, std::size_t label_len
     const unsigned digits = hex_digits(value);
     const std::size_t line = label_len + 1 + digits + (one_line_mode ? 0 : 1);
     const std::size_t tabs = tabs_for(depth);
-    if (line < kWorkArea) {
-        char* out = grow(buf, tabs + line);
-        std::memset(out, '\t', tabs);
+    if (line < kWorkArea && tabs <= 8) {
+        // The whole line in a work area of our own, then one append.
+        char area[8 + kWorkArea];
+        char* out = area;
+        std::memcpy(out, "\t\t\t\t\t\t\t\t", 8);
         out += tabs;
         std::memcpy(out, label, label_len);
         out += label_len;
         *out++ = ' ';
         out = put_hex(out, value, digits);
-        if (!one_line_mode) *out = '\n';
+        *out = '\n';
+        buf.append(area, tabs + line);
+        return;
+    }
+    if (line < kWorkArea) {
+        indent(buf, depth);
+        char area[kWorkArea];
+        char* out = area;
+        std::memcpy(out, label, label_len);
+        out += label_len;
+        *out++ = ' ';
+        out = put_hex(out, value, digits);
+        *out = '\n';
+        buf.append(area, line);
         return;
     }
     // A label too long for the work area: the line is cut where the formatted printer cuts it.
