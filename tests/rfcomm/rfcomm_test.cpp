@@ -2,15 +2,11 @@
 // are never read, and sweeps over the whole code space.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <random>
 #include <set>
 #include <sstream>
 #include <vector>
 
 #include "core/registry.h"
-#include "core/writer.h"
 #include "support/decode.h"
 
 namespace {
@@ -18,15 +14,8 @@ namespace {
 using riz::detail::Interface;
 using riz::test::body;
 using riz::test::Guarded;
+using riz::test::hex;
 using riz::test::lines;
-
-const std::string kNoMatch = "ERROR: none of the prim types matched, default reached \n";
-
-std::string hex(unsigned v) {
-    char out[16];
-    std::snprintf(out, sizeof out, "%02x", v);
-    return out;
-}
 
 // The text after the header line, written compactly: items separated by ';'. The first item is
 // the name line; "f v" is a field line at one tab; "REC" a nested record's name line at one tab;
@@ -218,14 +207,7 @@ TEST_P(RfcommLayout, PrintsEveryFieldFromItsOffset) {
 }
 
 TEST(RfcommLayoutGaps, GapBytesNeverShow) {
-    for (const Layout& l : kLayouts) {
-        Guarded rec = patterned(l.size, l.code);
-        const std::string plain = body(decode(l.code, rec.data()));
-        for (std::uint8_t v : {0x00, 0xff, 0x5a}) {
-            for (unsigned g : l.gaps) rec.put8(g, v);
-            EXPECT_EQ(body(decode(l.code, rec.data())), plain) << hex(l.code) << " gaps set to " << hex(v);
-        }
-    }
+    for (const Layout& l : kLayouts) riz::test::expect_gaps_never_printed(Interface::rfcomm, l.code, l.size, l.gaps);
 }
 
 std::string layout_name(const ::testing::TestParamInfo<Layout>& info) {
@@ -344,16 +326,7 @@ TEST(RfcommCodes, HandWrittenTablesCoverEveryCode) {
 }
 
 TEST(RfcommCodes, ExactlyTheListedCodesDecode) {
-    Guarded zeros(64);  // every count 0, every pointer null
-    std::fill(zeros.data(), zeros.data() + zeros.size(), 0);
-    RizOrodOzido d;
-    std::set<std::uint16_t> decoded;
-    for (unsigned c = 0; c <= 0xffff; ++c) {
-        const std::string text = d.debugRFCOMMprim(static_cast<std::uint16_t>(c), zeros.data());
-        if (text == kNoMatch) continue;
-        decoded.insert(static_cast<std::uint16_t>(c));
-        EXPECT_EQ(text.compare(0, 5, "---- "), 0) << "code " << hex(c);
-    }
+    const std::set<std::uint16_t> decoded = riz::test::decoding_codes(Interface::rfcomm);
     EXPECT_EQ(decoded, rfcomm_codes());
     for (std::uint16_t c : {0x0000, 0x002b, 0x0030, 0x0100, 0xffff}) EXPECT_EQ(decoded.count(c), 0u) << hex(c);
 
@@ -362,28 +335,9 @@ TEST(RfcommCodes, ExactlyTheListedCodesDecode) {
     EXPECT_EQ(registered, rfcomm_codes());
 }
 
-// Random records of exactly the registered size, every pointer served by guarded random bytes:
-// a header, the name line, the record's own type, and only well-formed lines after it.
+// Random records of exactly the registered size, every pointer served by guarded random bytes.
 TEST(RfcommCodes, RandomRecordsDecodeWithinTheirSize) {
-    for (const auto& row : riz::detail::primitives(Interface::rfcomm)) {
-        for (std::uint32_t seed = 1; seed <= 8; ++seed) {
-            riz::test::RandomSpace space(seed * 7919 + row.code);
-            riz::detail::ScopedAddressSpace scope(space);
-            std::mt19937 rng(seed + row.code);
-            Guarded rec(row.size);
-            for (unsigned i = 0; i < row.size; ++i) rec.put8(i, static_cast<std::uint8_t>(rng()));
-            RizOrodOzido d;
-            const std::string text = body(d.debugRFCOMMprim(row.code, rec.data()));
-            const std::string head = std::string(row.name) + "\n\ttype =  " +
-                                     hex(riz::detail::load16(rec.data())) + "\n";
-            ASSERT_EQ(text.compare(0, head.size(), head), 0) << row.name << "\n" << text;
-            std::stringstream rest(text.substr(head.size()));
-            for (std::string line; std::getline(rest, line);)
-                EXPECT_TRUE(line.empty() || line[0] == '\t' || line[0] == ' ') << row.name << ": " << line;
-            EXPECT_EQ(text.back(), '\n');
-            EXPECT_EQ(RizOrodOzidoTestAccess::mode(d), 0);
-        }
-    }
+    riz::test::expect_random_records_decode(Interface::rfcomm, rfcomm_codes());
 }
 
 }  // namespace

@@ -2,15 +2,11 @@
 // guarded data of exactly the counted size, gaps that are never read, and the whole code space.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <random>
 #include <set>
 #include <sstream>
 #include <vector>
 
 #include "core/registry.h"
-#include "core/writer.h"
 #include "support/decode.h"
 
 namespace {
@@ -18,15 +14,8 @@ namespace {
 using riz::detail::Interface;
 using riz::test::body;
 using riz::test::Guarded;
+using riz::test::hex;
 using riz::test::lines;
-
-const std::string kNoMatch = "ERROR: none of the prim types matched, default reached \n";
-
-std::string hex(unsigned v) {
-    char out[16];
-    std::snprintf(out, sizeof out, "%02x", v);
-    return out;
-}
 
 // The text after the header line, written compactly: items separated by ';'. The first item is
 // the name line; "f v" is a field line at one tab; "REC" a nested record's name line at one tab;
@@ -128,12 +117,7 @@ INSTANTIATE_TEST_SUITE_P(AllPlainPrimitives, SdpLayout, ::testing::ValuesIn(kLay
                          [](const auto& info) { return "code_" + hex(info.param.code); });
 
 TEST(SdpGaps, AddressGapNeverShows) {
-    Guarded rec = patterned(12, 0x0008);
-    const std::string plain = body(decode(0x0008, rec.data()));
-    for (std::uint8_t v : {0x00, 0xff}) {
-        rec.put8(9, v);
-        EXPECT_EQ(body(decode(0x0008, rec.data())), plain);
-    }
+    riz::test::expect_gaps_never_printed(Interface::sdp, 0x0008, 12, {9});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -263,16 +247,7 @@ TEST(SdpCodes, HandWrittenTablesCoverEveryCode) {
 }
 
 TEST(SdpCodes, ExactlyTheListedCodesDecode) {
-    Guarded zeros(64);  // every count 0, every pointer null
-    std::fill(zeros.data(), zeros.data() + zeros.size(), 0);
-    RizOrodOzido d;
-    std::set<std::uint16_t> decoded;
-    for (unsigned c = 0; c <= 0xffff; ++c) {
-        const std::string text = d.debugSDPprim(static_cast<std::uint16_t>(c), zeros.data());
-        if (text == kNoMatch) continue;
-        decoded.insert(static_cast<std::uint16_t>(c));
-        EXPECT_EQ(text.compare(0, 5, "---- "), 0) << "code " << hex(c);
-    }
+    const std::set<std::uint16_t> decoded = riz::test::decoding_codes(Interface::sdp);
     EXPECT_EQ(decoded, sdp_codes());
     for (std::uint16_t c : {0x0000, 0x000d, 0x0013, 0x002b, 0xffff}) EXPECT_EQ(decoded.count(c), 0u) << hex(c);
 
@@ -281,28 +256,9 @@ TEST(SdpCodes, ExactlyTheListedCodesDecode) {
     EXPECT_EQ(registered, sdp_codes());
 }
 
-// Random records of exactly the registered size, every pointer served by guarded random bytes:
-// a header, the name line, the record's own type, and only well-formed lines after it.
+// Random records of exactly the registered size, every pointer served by guarded random bytes.
 TEST(SdpCodes, RandomRecordsDecodeWithinTheirSize) {
-    for (const auto& row : riz::detail::primitives(Interface::sdp)) {
-        for (std::uint32_t seed = 1; seed <= 8; ++seed) {
-            riz::test::RandomSpace space(seed * 104729 + row.code);
-            riz::detail::ScopedAddressSpace scope(space);
-            std::mt19937 rng(seed + row.code);
-            Guarded rec(row.size);
-            for (unsigned i = 0; i < row.size; ++i) rec.put8(i, static_cast<std::uint8_t>(rng()));
-            RizOrodOzido d;
-            const std::string text = body(d.debugSDPprim(row.code, rec.data()));
-            const std::string head = std::string(row.name) + "\n\ttype =  " +
-                                     hex(riz::detail::load16(rec.data())) + "\n";
-            ASSERT_EQ(text.compare(0, head.size(), head), 0) << row.name << "\n" << text;
-            std::stringstream rest(text.substr(head.size()));
-            for (std::string line; std::getline(rest, line);)
-                EXPECT_TRUE(line.empty() || line[0] == '\t' || line[0] == ' ') << row.name << ": " << line;
-            EXPECT_EQ(text.back(), '\n');
-            EXPECT_EQ(RizOrodOzidoTestAccess::mode(d), 0);
-        }
-    }
+    riz::test::expect_random_records_decode(Interface::sdp, sdp_codes());
 }
 
 }  // namespace

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <cstdio>
 #include <map>
 #include <regex>
+#include <sstream>
+
+#include "core/writer.h"
 
 RizOrodOzidoTestAccess::Formatter RizOrodOzidoTestAccess::formatter(const std::string& name) {
     static const std::map<std::string, Formatter> all = {
@@ -43,6 +49,62 @@ std::string lines(std::initializer_list<std::string> ls) {
     std::string out;
     for (const auto& l : ls) out += l + "\n";
     return out;
+}
+
+std::string hex(unsigned v) {
+    char out[16];
+    std::snprintf(out, sizeof out, "%02x", v);
+    return out;
+}
+
+std::set<std::uint16_t> decoding_codes(Interface iface) {
+    Guarded zeros(64);
+    std::fill(zeros.data(), zeros.data() + zeros.size(), 0);
+    RizOrodOzido d;
+    std::set<std::uint16_t> decoded;
+    for (unsigned c = 0; c <= 0xffff; ++c) {
+        const std::string text = decode(d, iface, static_cast<std::uint16_t>(c), zeros.data());
+        if (text == kNoMatch) continue;
+        decoded.insert(static_cast<std::uint16_t>(c));
+        EXPECT_EQ(text.compare(0, 5, "---- "), 0) << "code " << hex(c);
+    }
+    return decoded;
+}
+
+void expect_random_records_decode(Interface iface, const std::set<std::uint16_t>& codes) {
+    for (const auto& row : riz::detail::primitives(iface)) {
+        if (codes.count(row.code) == 0) continue;
+        for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+            RandomSpace space(seed * 7919 + row.code);
+            riz::detail::ScopedAddressSpace scope(space);
+            std::mt19937 rng(seed + row.code);
+            Guarded rec(row.size);
+            for (unsigned i = 0; i < row.size; ++i) rec.put8(i, static_cast<std::uint8_t>(rng()));
+            RizOrodOzido d;
+            const std::string text = body(decode(d, iface, row.code, rec.data()));
+            const std::string head = std::string(row.name) + "\n\ttype =  " +
+                                     hex(riz::detail::load16(rec.data())) + "\n";
+            ASSERT_EQ(text.compare(0, head.size(), head), 0) << row.name << "\n" << text;
+            std::stringstream rest(text.substr(head.size()));
+            for (std::string line; std::getline(rest, line);)
+                EXPECT_TRUE(line.empty() || line[0] == '\t' || line[0] == ' ') << row.name << ": " << line;
+            EXPECT_EQ(text.back(), '\n');
+            EXPECT_EQ(RizOrodOzidoTestAccess::mode(d), 0);
+        }
+    }
+}
+
+void expect_gaps_never_printed(Interface iface, std::uint16_t code, std::size_t size,
+                               const std::vector<unsigned>& gaps) {
+    Guarded rec(size);
+    for (std::size_t i = 0; i < size; ++i) rec.put8(i, static_cast<std::uint8_t>(0xa0 + i));
+    rec.put16(0, code);
+    RizOrodOzido d;
+    const std::string plain = body(decode(d, iface, code, rec.data()));
+    for (std::uint8_t v : {0x00, 0xff, 0x5a}) {
+        for (unsigned g : gaps) rec.put8(g, v);
+        EXPECT_EQ(body(decode(d, iface, code, rec.data())), plain) << hex(code) << " gaps set to " << hex(v);
+    }
 }
 
 const unsigned char* RandomSpace::bytes(const unsigned char*, std::uint32_t, std::uint32_t len) {

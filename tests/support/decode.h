@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,29 @@ std::string body(const std::string& text);
 
 // Joins lines, each followed by "\n".
 std::string lines(std::initializer_list<std::string> ls);
+
+// The text the public operations give for a code they do not know.
+inline const std::string kNoMatch = "ERROR: none of the prim types matched, default reached \n";
+
+// A value in lower-case hexadecimal, at least two digits ("0a", "80d").
+std::string hex(unsigned v);
+
+// Every one of the 65536 codes through the interface's public operation with an all-zero record
+// (every count 0, every pointer null); returns the codes that do not give the no-match text, and
+// checks that each of those begins with a header line.
+std::set<std::uint16_t> decoding_codes(Interface iface);
+
+// For each registered code of `iface` among `codes`, several seeds: a record of exactly its
+// registered size with random contents behind a guard page, every pointer served guarded random
+// bytes. Checks the header, the name line, the record's own type line, that every later line is
+// empty or starts with a tab or a blank, that the text ends with "\n", and that the one-line
+// mode is back at 0.
+void expect_random_records_decode(Interface iface, const std::set<std::uint16_t>& codes);
+
+// A record of exactly `size` bytes (byte i holds 0xa0 + i, the type field holds `code`) decoded
+// with its `gaps` bytes set to 0x00, 0xff and 0x5a in turn: the text never changes.
+void expect_gaps_never_printed(Interface iface, std::uint16_t code, std::size_t size,
+                               const std::vector<unsigned>& gaps);
 
 // An address space in which every address holds exactly the bytes asked for, random, each run in
 // memory of its own that ends at a guard page. Names get random fragments of random length.
