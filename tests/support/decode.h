@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "core/RizOrodOzido.h"
 #include "core/registry.h"
 #include "core/seams.h"
@@ -73,13 +75,22 @@ std::set<std::uint16_t> decoding_codes(Interface iface);
 // registered size with random contents behind a guard page, every pointer served guarded random
 // bytes. Checks the header, the name line, the record's own type line, that every later line is
 // empty or starts with a tab or a blank, that the text ends with "\n", and that the one-line
-// mode is back at 0.
-void expect_random_records_decode(Interface iface, const std::set<std::uint16_t>& codes);
+// mode is back at 0. Returns how many pointers were followed in all.
+std::size_t expect_random_records_decode(Interface iface, const std::set<std::uint16_t>& codes);
 
 // A record of exactly `size` bytes (byte i holds 0xa0 + i, the type field holds `code`) decoded
 // with its `gaps` bytes set to 0x00, 0xff and 0x5a in turn: the text never changes.
 void expect_gaps_never_printed(Interface iface, std::uint16_t code, std::size_t size,
                                const std::vector<unsigned>& gaps);
+
+// One parameter of a gap test, named "0x2c02" and so on.
+struct GapCase {
+    std::uint16_t code;
+    std::size_t size;
+    std::vector<unsigned> gaps;
+};
+void PrintTo(const GapCase& c, std::ostream* os);
+std::string gap_case_name(const ::testing::TestParamInfo<GapCase>& info);
 
 // An address space in which every address holds exactly the bytes asked for, random, each run in
 // memory of its own that ends at a guard page. Names get random fragments of random length.
