@@ -2,9 +2,7 @@
 // exactly where its decoder must stop reading: one byte further faults.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,13 +11,9 @@
 
 namespace {
 using riz::test::Guarded;
+using riz::test::hex;
+using riz::test::kNoMatch;
 using riz::test::lines;
-
-std::string hex(std::uint32_t v) {
-    char b[16];
-    std::snprintf(b, sizeof b, "%02x", static_cast<unsigned>(v));
-    return b;
-}
 
 std::string dm(std::uint16_t code, const void* prim) {
     RizOrodOzido d;
@@ -386,7 +380,7 @@ TEST(HciCommands, UndefinedCodesOfTheGroupsGiveNoMatchText) {
     for (std::uint16_t code : {0x0405, 0x0c05, 0x0c20, 0x0c22, 0x0c33, 0x1005, 0x1801}) {
         RizOrodOzido d;
         r.put16(0, code);
-        EXPECT_EQ(d.debugDMprim(code, r.data()), "ERROR: none of the prim types matched, default reached \n")
+        EXPECT_EQ(d.debugDMprim(code, r.data()), kNoMatch)
             << hex(code);
     }
 }
@@ -478,26 +472,11 @@ class HciCommandSweep : public ::testing::TestWithParam<Row> {};
 // A record of exactly its size with random contents (its op_code set to its code, so names,
 // access codes and walks take their real paths); every pointer it holds is served random bytes.
 TEST_P(HciCommandSweep, RandomRecordDecodesWithoutFault) {
-    const Row row = GetParam();
-    const auto* info = riz::detail::find_primitive(riz::test::Interface::dm, row.code);
-    ASSERT_NE(info, nullptr);
-    for (std::uint32_t seed = 1; seed <= 16; ++seed) {
-        riz::test::RandomSpace space(seed * 104729u + row.code);
-        riz::detail::ScopedAddressSpace scope(space);
-        std::mt19937 rng(seed);
-        Guarded r(info->size);
-        for (std::size_t i = 0; i < info->size; ++i) r.put8(i, static_cast<std::uint8_t>(rng()));
-        r.put16(0, row.code);
-        RizOrodOzido d;
-        const std::string text = riz::test::body(d.debugDMprim(row.code, r.data()));
-        EXPECT_EQ(text.rfind(std::string(row.name) + "\n\tHCI_COMMAND_COMMON_T\n\t\top_code =  " +
-                                 hex(row.code) + "\n\t\tlength =  ",
-                             0),
-                  0u)
-            << text;
-        ASSERT_FALSE(text.empty());
-        EXPECT_EQ(text.back(), '\n');
-    }
+    const auto command_lines = [](std::uint16_t op_code) {
+        return "\tHCI_COMMAND_COMMON_T\n\t\top_code =  " + hex(op_code) + "\n\t\tlength =  ";
+    };
+    riz::test::expect_random_records_decode(riz::test::Interface::dm, {GetParam().code},
+                                            {.seeds = 16, .own_type = true, .type_lines = command_lines});
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCode, HciCommandSweep, ::testing::ValuesIn(all_commands()),

@@ -2,9 +2,7 @@
 // that it ends exactly where its decoder must stop reading: one byte further faults.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,13 +11,8 @@
 
 namespace {
 using riz::test::Guarded;
+using riz::test::hex;
 using riz::test::lines;
-
-std::string hex(std::uint32_t v) {
-    char b[16];
-    std::snprintf(b, sizeof b, "%02x", static_cast<unsigned>(v));
-    return b;
-}
 
 std::string dm(std::uint16_t code, const void* prim) {
     RizOrodOzido d;
@@ -508,23 +501,8 @@ class HciEventSweep : public ::testing::TestWithParam<Row> {};
 // A record of exactly its size with random contents (its own type field set to its code, so
 // names and walks take their real paths); every pointer it holds is served random bytes.
 TEST_P(HciEventSweep, RandomRecordDecodesWithoutFault) {
-    const Row row = GetParam();
-    const auto* info = riz::detail::find_primitive(riz::test::Interface::dm, row.code);
-    ASSERT_NE(info, nullptr);
-    for (std::uint32_t seed = 1; seed <= 16; ++seed) {
-        riz::test::RandomSpace space(seed * 7919u + row.code);
-        riz::detail::ScopedAddressSpace scope(space);
-        std::mt19937 rng(seed);
-        Guarded r(info->size);
-        for (std::size_t i = 0; i < info->size; ++i) r.put8(i, static_cast<std::uint8_t>(rng()));
-        r.put16(0, row.code);
-        RizOrodOzido d;
-        const std::string text = riz::test::body(d.debugDMprim(row.code, r.data()));
-        EXPECT_EQ(text.rfind(std::string(row.name) + "\n\ttype =  " + hex(row.code) + "\n", 0), 0u)
-            << text;
-        ASSERT_FALSE(text.empty());
-        EXPECT_EQ(text.back(), '\n');
-    }
+    riz::test::expect_random_records_decode(riz::test::Interface::dm, {GetParam().code},
+                                            {.seeds = 16, .own_type = true, .type_lines = {}});
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCode, HciEventSweep, ::testing::ValuesIn(kEvents),

@@ -4,6 +4,7 @@
 #define RIZ_TESTS_SUPPORT_DECODE_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <set>
@@ -71,12 +72,23 @@ std::string hex(unsigned v);
 // checks that each of those begins with a header line.
 std::set<std::uint16_t> decoding_codes(Interface iface);
 
+// How a random-record sweep builds its records and what it expects after the name line.
+struct RandomSweep {
+    unsigned seeds = 8;
+    // Store the code in the type field (offset 0), so names and walks take their real paths.
+    bool own_type = false;
+    // The lines after the name line that show the type field holding `type`; by default
+    // "\ttype =  <type>\n".
+    std::function<std::string(std::uint16_t type)> type_lines;
+};
+
 // For each registered code of `iface` among `codes`, several seeds: a record of exactly its
 // registered size with random contents behind a guard page, every pointer served guarded random
-// bytes. Checks the header, the name line, the record's own type line, that every later line is
-// empty or starts with a tab or a blank, that the text ends with "\n", and that the one-line
+// bytes. Checks the header, the name line, the record's own type line(s), that every later line
+// is empty or starts with a tab or a blank, that the text ends with "\n", and that the one-line
 // mode is back at 0. Returns how many pointers were followed in all.
-std::size_t expect_random_records_decode(Interface iface, const std::set<std::uint16_t>& codes);
+std::size_t expect_random_records_decode(Interface iface, const std::set<std::uint16_t>& codes,
+                                         const RandomSweep& how = {});
 
 // A record of exactly `size` bytes (byte i holds 0xa0 + i, the type field holds `code`) decoded
 // with its `gaps` bytes set to 0x00, 0xff and 0x5a in turn: the text never changes.
