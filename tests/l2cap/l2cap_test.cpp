@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <random>
 #include <set>
 #include <sstream>
 
@@ -13,9 +12,8 @@ namespace {
 using A = RizOrodOzidoTestAccess;
 using riz::test::body;
 using riz::test::Guarded;
+using riz::test::kNoMatch;
 using riz::test::lines;
-
-const std::string kNoMatch = "ERROR: none of the prim types matched, default reached \n";
 
 // A record of exactly `size` bytes ending at a guard page; byte i holds 0x40 + i, so every field
 // shows where it was read from (a u16 at offset 2 prints 4342), and the type code sits at 0.
@@ -103,12 +101,6 @@ const Listed kInterface[] = {
     {0x020f, "TCP_ABORT_RSP_T", 6},
 };
 
-const Listed* listed(std::uint16_t code) {
-    for (const Listed& l : kInterface)
-        if (l.code == code) return &l;
-    return nullptr;
-}
-
 std::string hex(unsigned v) {
     std::ostringstream s;
     s << std::hex << v;
@@ -131,19 +123,15 @@ TEST(L2capInterface, RegistryHoldsExactlyTheSixtyEightPrimitives) {
 // Every 16-bit code: the listed ones decode to their name line, every other one gives the
 // no-match text alone. A zeroed record has every count at 0, so no pointer is followed.
 TEST(L2capInterface, EveryCodeOfTheCodeSpace) {
+    std::set<std::uint16_t> expected;
+    for (const Listed& l : kInterface) expected.insert(l.code);
+    EXPECT_EQ(expected.size(), 68u);
+    EXPECT_EQ(riz::test::decoding_codes(riz::detail::Interface::l2cap), expected);
     RizOrodOzido d;
     const Guarded record(64);
-    std::size_t decoded = 0;
-    for (unsigned c = 0; c <= 0xffff; ++c) {
-        const std::string text = d.debugL2CAPprim(static_cast<std::uint16_t>(c), record.data());
-        if (const Listed* l = listed(static_cast<std::uint16_t>(c))) {
-            ++decoded;
-            EXPECT_EQ(body(text).rfind(std::string(l->name) + "\n\ttype =  00\n", 0), 0u) << hex(c);
-        } else if (text != kNoMatch) {
-            ADD_FAILURE() << "code " << hex(c) << " gave: " << text;
-        }
-    }
-    EXPECT_EQ(decoded, 68u);
+    for (const Listed& l : kInterface)
+        EXPECT_EQ(body(d.debugL2CAPprim(l.code, record.data())).rfind(std::string(l.name) + "\n\ttype =  00\n", 0),
+                  0u) << hex(l.code);
 }
 
 struct Boundary {
@@ -178,27 +166,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return "code_" + hex(info.param.code); });
 
 // Every code with a record of exactly its size, random contents, behind a guard page; every
-// pointer it holds is served with exactly the bytes asked for. No fault, a header, the name
-// line, every further line either indented or a byte run, and the mode byte left at 0.
+// pointer it holds is served with exactly the bytes asked for.
 TEST(L2capInterface, RandomRecordsOfExactSize) {
-    std::mt19937 rng(20240611);
-    for (const Listed& l : kInterface) {
-        for (int round = 0; round < 6; ++round) {
-            riz::test::RandomSpace space(rng());
-            riz::detail::ScopedAddressSpace scope(space);
-            Guarded record(l.size);
-            for (std::size_t i = 0; i < l.size; ++i) record.put8(i, static_cast<std::uint8_t>(rng()));
-            RizOrodOzido d;
-            const std::string rest = body(d.debugL2CAPprim(l.code, record.data()));
-            ASSERT_FALSE(rest.empty()) << l.name;
-            EXPECT_EQ(rest.substr(0, rest.find('\n')), l.name);
-            EXPECT_EQ(rest.back(), '\n') << l.name;
-            EXPECT_EQ(A::mode(d), 0) << l.name;
-            std::istringstream in(rest.substr(rest.find('\n') + 1));
-            for (std::string line; std::getline(in, line);)
-                EXPECT_TRUE(line.empty() || line[0] == '\t' || line[0] == ' ') << l.name << ": " << line;
-        }
-    }
+    std::set<std::uint16_t> codes;
+    for (const Listed& l : kInterface) codes.insert(l.code);
+    riz::test::expect_random_records_decode(riz::detail::Interface::l2cap, codes,
+                                            {.seeds = 6, .own_type = false, .type_lines = {}});
 }
 
 // ---- Byte runs, every primitive of the interface that has one -------------------------------
