@@ -10,16 +10,9 @@
 namespace {
 using riz::test::body;
 using riz::test::Guarded;
+using riz::test::patterned;
 using riz::test::lines;
 
-// A record of exactly `size` bytes ending at a guard page; byte i holds 0x40 + i, the type code
-// sits at 0.
-Guarded patterned(std::size_t size, std::uint16_t code) {
-    Guarded g(size);
-    for (std::size_t i = 0; i < size; ++i) g.put8(i, static_cast<std::uint8_t>(0x40 + i));
-    g.put16(0, code);
-    return g;
-}
 
 TEST(BnepWorkedExample, ExtendedDataReqWithTwoAddressesAndFourBytes) {
     Guarded data({0x45, 0x00, 0x00, 0x1c});
@@ -67,7 +60,7 @@ class BnepLayout : public ::testing::TestWithParam<Layout> {};
 
 // A patterned record of exactly the primitive's size: each line shows the offset and width read.
 TEST_P(BnepLayout, FieldsAtTheirOffsetsAndWidths) {
-    Guarded r = patterned(GetParam().size, GetParam().code);
+    Guarded r = patterned(GetParam().size, GetParam().code, 0x40);
     RizOrodOzido d;
     std::string want;
     for (const auto& l : GetParam().expected) want += l + "\n";

@@ -12,17 +12,10 @@ namespace {
 using A = RizOrodOzidoTestAccess;
 using riz::test::body;
 using riz::test::Guarded;
+using riz::test::patterned;  // from 0x40 here: a u16 at offset 2 prints 4342
 using riz::test::kNoMatch;
 using riz::test::lines;
 
-// A record of exactly `size` bytes ending at a guard page; byte i holds 0x40 + i, so every field
-// shows where it was read from (a u16 at offset 2 prints 4342), and the type code sits at 0.
-Guarded patterned(std::size_t size, std::uint16_t code) {
-    Guarded g(size);
-    for (std::size_t i = 0; i < size; ++i) g.put8(i, static_cast<std::uint8_t>(0x40 + i));
-    g.put16(0, code);
-    return g;
-}
 
 // Every primitive of the interface: code, name, and the bytes its layout spans.
 struct Listed {
@@ -215,7 +208,7 @@ TEST_P(ByteRun, ExactlyTheCountedBytesOnOneLine) {
     for (Count n : {Count{1, "01"}, Count{16, "10"}, Count{17, "11"}, Count{65535, "ffff"}}) {
         Guarded data(n.n);
         for (std::size_t k = 0; k < n.n; ++k) data.put8(k, static_cast<std::uint8_t>(0xc3 + k));
-        Guarded record = patterned(c.size, c.code);
+        Guarded record = patterned(c.size, c.code, 0x40);
         record.put16(c.count_at, n.n);
         record.put32(c.pointer_at, data.address());
         RizOrodOzido d;
@@ -232,7 +225,7 @@ TEST_P(ByteRun, ExactlyTheCountedBytesOnOneLine) {
 TEST_P(ByteRun, CountZeroIsAnEmptyLineAndThePointerIsNotRead) {
     const RunCase& c = GetParam();
     for (std::uint32_t pointer : {0xdeadbeefu, 0x00000008u, 0u}) {
-        Guarded record = patterned(c.size, c.code);
+        Guarded record = patterned(c.size, c.code, 0x40);
         record.put16(c.count_at, 0);
         record.put32(c.pointer_at, pointer);
         RizOrodOzido d;
@@ -243,7 +236,7 @@ TEST_P(ByteRun, CountZeroIsAnEmptyLineAndThePointerIsNotRead) {
 
 TEST_P(ByteRun, NullPointerWithACountPrintsAnEmptyRun) {
     const RunCase& c = GetParam();
-    Guarded record = patterned(c.size, c.code);
+    Guarded record = patterned(c.size, c.code, 0x40);
     record.put16(c.count_at, 3);
     record.put32(c.pointer_at, 0);
     RizOrodOzido d;
@@ -360,7 +353,7 @@ class L2capLayout : public ::testing::TestWithParam<Layout> {};
 
 // A patterned record of exactly the primitive's size: each line shows the offset and width read.
 TEST_P(L2capLayout, FieldsAtTheirOffsetsAndWidths) {
-    Guarded r = patterned(GetParam().size, GetParam().code);
+    Guarded r = patterned(GetParam().size, GetParam().code, 0x40);
     RizOrodOzido d;
     std::string want;
     for (const auto& l : GetParam().expected) want += l + "\n";

@@ -21,6 +21,7 @@ namespace {
 using A = RizOrodOzidoTestAccess;
 using riz::test::body;
 using riz::test::Guarded;
+using riz::test::patterned;
 using riz::test::lines;
 
 std::string ip_line(RizOrodOzido& d, int depth, const void* addr, const char* label) {
@@ -29,14 +30,6 @@ std::string ip_line(RizOrodOzido& d, int depth, const void* addr, const char* la
     return buf;
 }
 
-// A record of exactly `size` bytes ending at a guard page; byte i holds 0x40 + i, the type code
-// sits at 0.
-Guarded patterned(std::size_t size, std::uint16_t code) {
-    Guarded g(size);
-    for (std::size_t i = 0; i < size; ++i) g.put8(i, static_cast<std::uint8_t>(0x40 + i));
-    g.put16(0, code);
-    return g;
-}
 
 TEST(TcpWorkedExample, OpenReqWithAnIpAddress) {
     Guarded r({0x01, 0x02, 0x03, 0x00, 0x00, 0x00,                     // type, phandle, flags
@@ -107,7 +100,7 @@ class TcpLayout : public ::testing::TestWithParam<Layout> {};
 // Where an enumerated field has room for upper bytes they are set to ff and must not show; where
 // it ends the record, the guard page catches a wider read.
 TEST_P(TcpLayout, FieldsAtTheirOffsetsAndWidths) {
-    Guarded r = patterned(GetParam().size, GetParam().code);
+    Guarded r = patterned(GetParam().size, GetParam().code, 0x40);
     if (GetParam().code == 0x0202) r.put16(6, 0xffff);   // upper half of `status`
     if (GetParam().code == 0x0203) r.put16(10, 0xffff);  // upper half of `status`
     RizOrodOzido d;

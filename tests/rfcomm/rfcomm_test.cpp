@@ -14,6 +14,7 @@ namespace {
 using riz::detail::Interface;
 using riz::test::body;
 using riz::test::Guarded;
+using riz::test::patterned;
 using riz::test::hex;
 using riz::test::lines;
 
@@ -38,14 +39,6 @@ std::string expect(const std::string& compact) {
     return out;
 }
 
-// A record of exactly `size` bytes ending at a guard page; byte i holds 0xa0 + i, so every value
-// printed shows the offsets it was read from. The type field holds the code.
-Guarded patterned(std::size_t size, std::uint16_t code) {
-    Guarded rec(size);
-    for (std::size_t i = 0; i < size; ++i) rec.put8(i, static_cast<std::uint8_t>(0xa0 + i));
-    rec.put16(0, code);
-    return rec;
-}
 
 std::string decode(std::uint16_t code, const void* prim) {
     RizOrodOzido d;
@@ -199,7 +192,7 @@ class RfcommLayout : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(RfcommLayout, PrintsEveryFieldFromItsOffset) {
     const Layout& l = GetParam();
-    Guarded rec = patterned(l.size, l.code);
+    Guarded rec = patterned(l.size, l.code, 0xa0);
     EXPECT_EQ(body(decode(l.code, rec.data())), expect(l.text));
     const auto* row = riz::detail::find_primitive(Interface::rfcomm, l.code);
     ASSERT_NE(row, nullptr);
@@ -260,7 +253,7 @@ std::string run_text(const RunPrim& r, unsigned count, const Guarded& data) {
 }
 
 Guarded run_record(const RunPrim& r, unsigned count, const Guarded& data) {
-    Guarded rec = patterned(r.size, r.code);
+    Guarded rec = patterned(r.size, r.code, 0xa0);
     rec.put16(r.count_at, static_cast<std::uint16_t>(count));
     rec.put32(r.ptr_at, data.address());
     return rec;

@@ -14,6 +14,7 @@ namespace {
 using riz::detail::Interface;
 using riz::test::body;
 using riz::test::Guarded;
+using riz::test::patterned;
 using riz::test::hex;
 using riz::test::lines;
 
@@ -38,14 +39,6 @@ std::string expect(const std::string& compact) {
     return out;
 }
 
-// A record of exactly `size` bytes ending at a guard page; byte i holds 0xa0 + i, so every value
-// printed shows the offsets it was read from. The type field holds the code.
-Guarded patterned(std::size_t size, std::uint16_t code) {
-    Guarded rec(size);
-    for (std::size_t i = 0; i < size; ++i) rec.put8(i, static_cast<std::uint8_t>(0xa0 + i));
-    rec.put16(0, code);
-    return rec;
-}
 
 std::string decode(std::uint16_t code, const void* prim) {
     RizOrodOzido d;
@@ -106,7 +99,7 @@ class SdpLayout : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(SdpLayout, PrintsEveryFieldFromItsOffset) {
     const Layout& l = GetParam();
-    Guarded rec = patterned(l.size, l.code);
+    Guarded rec = patterned(l.size, l.code, 0xa0);
     EXPECT_EQ(body(decode(l.code, rec.data())), expect(l.text));
     const auto* row = riz::detail::find_primitive(Interface::sdp, l.code);
     ASSERT_NE(row, nullptr);
@@ -177,7 +170,7 @@ struct Built {
 Built build(const Runs& r, unsigned c1, unsigned c2) {
     const bool two = r.count2_at >= 0;
     if (!two) c2 = 0;
-    Built b{run_data(c1, 1), run_data(c2, 2), patterned(r.size, r.code), r.text};
+    Built b{run_data(c1, 1), run_data(c2, 2), patterned(r.size, r.code, 0xa0), r.text};
     b.rec.put16(r.count1_at, static_cast<std::uint16_t>(c1));
     b.rec.put32(r.ptr1_at, b.run1.address());
     b.text.replace(b.text.find("{1}"), 3, hex(c1));

@@ -51,6 +51,13 @@ std::string lines(std::initializer_list<std::string> ls) {
     return out;
 }
 
+Guarded patterned(std::size_t size, std::uint16_t code, std::uint8_t first) {
+    Guarded rec(size);
+    for (std::size_t i = 0; i < size; ++i) rec.put8(i, static_cast<std::uint8_t>(first + i));
+    rec.put16(0, code);
+    return rec;
+}
+
 std::string hex(unsigned v) {
     char out[16];
     std::snprintf(out, sizeof out, "%02x", v);
@@ -107,9 +114,7 @@ std::size_t expect_random_records_decode(Interface iface, const std::set<std::ui
 
 void expect_gaps_never_printed(Interface iface, std::uint16_t code, std::size_t size,
                                const std::vector<unsigned>& gaps) {
-    Guarded rec(size);
-    for (std::size_t i = 0; i < size; ++i) rec.put8(i, static_cast<std::uint8_t>(0xa0 + i));
-    rec.put16(0, code);
+    Guarded rec = patterned(size, code, 0xa0);
     RizOrodOzido d;
     const std::string plain = body(decode(d, iface, code, rec.data()));
     for (std::uint8_t v : {0x00, 0xff, 0x5a}) {

@@ -64,6 +64,10 @@ std::string lines(std::initializer_list<std::string> ls);
 // The text the public operations give for a code they do not know.
 inline const std::string kNoMatch = "ERROR: none of the prim types matched, default reached \n";
 
+// A record of exactly `size` bytes ending at a guard page; byte i holds first + i, so every value
+// printed shows the offsets it was read from. The type field (offset 0) holds `code`.
+Guarded patterned(std::size_t size, std::uint16_t code, std::uint8_t first);
+
 // A value in lower-case hexadecimal, at least two digits ("0a", "80d").
 std::string hex(unsigned v);
 
