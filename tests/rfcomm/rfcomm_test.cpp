@@ -16,28 +16,10 @@ using riz::test::body;
 using riz::test::Guarded;
 using riz::test::patterned;
 using riz::test::hex;
+using riz::test::compact_text;
 using riz::test::lines;
+using riz::test::run_line;
 
-// The text after the header line, written compactly: items separated by ';'. The first item is
-// the name line; "f v" is a field line at one tab; "REC" a nested record's name line at one tab;
-// ">f v" a field line at two tabs.
-std::string expect(const std::string& compact) {
-    std::string out;
-    std::stringstream items(compact);
-    std::string item;
-    bool first = true;
-    while (std::getline(items, item, ';')) {
-        item.erase(0, item.find_first_not_of(' '));
-        item.erase(item.find_last_not_of(' ') + 1);
-        if (first) { out += item + "\n"; first = false; continue; }
-        std::string tabs = "\t";
-        if (item[0] == '>') { tabs = "\t\t"; item.erase(0, 1); }
-        const auto blank = item.find(' ');
-        if (blank == std::string::npos) out += tabs + item + "\n";
-        else out += tabs + item.substr(0, blank) + " =  " + item.substr(blank + 1) + "\n";
-    }
-    return out;
-}
 
 
 std::string decode(std::uint16_t code, const void* prim) {
@@ -107,7 +89,7 @@ TEST(RfcommText, InitConfirmationPrintsWordsWithoutPadding) {
     rec.put16(0, 0x0002); rec.put16(2, 0x0040); rec.put16(4, 0x0003); rec.put16(6, 0x0001);
     rec.put16(8, 0x0100); rec.put32(12, 0x1d4c0); rec.put32(16, 5); rec.put32(20, 0xffffffff);
     EXPECT_EQ(body(decode(0x0002, rec.data())),
-              expect("RFC_INIT_CFM_T; type 02; phandle 40; psm_local 03; fc_type 01; "
+              compact_text("RFC_INIT_CFM_T; type 02; phandle 40; psm_local 03; fc_type 01; "
                      "fc_threshold 100; fc_timer 1d4c0; rsvd_4 05; rsvd_5 ffffffff"));
 }
 
@@ -193,7 +175,7 @@ class RfcommLayout : public ::testing::TestWithParam<Layout> {};
 TEST_P(RfcommLayout, PrintsEveryFieldFromItsOffset) {
     const Layout& l = GetParam();
     Guarded rec = patterned(l.size, l.code, 0xa0);
-    EXPECT_EQ(body(decode(l.code, rec.data())), expect(l.text));
+    EXPECT_EQ(body(decode(l.code, rec.data())), compact_text(l.text));
     const auto* row = riz::detail::find_primitive(Interface::rfcomm, l.code);
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->size, l.size);
@@ -240,16 +222,10 @@ Guarded run_data(unsigned count) {
     return data;
 }
 
-std::string run_line(const Guarded& data) {
-    std::string out;
-    for (std::size_t i = 0; i < data.size(); ++i) out += " " + hex(data.data()[i]);
-    return out + "\n";
-}
-
 std::string run_text(const RunPrim& r, unsigned count, const Guarded& data) {
     std::string fields = r.text;
     fields.replace(fields.find("{n}"), 3, hex(count));
-    return expect(fields) + run_line(data) + (r.extra_empty_line ? "\n" : "");
+    return compact_text(fields) + run_line(data) + (r.extra_empty_line ? "\n" : "");
 }
 
 Guarded run_record(const RunPrim& r, unsigned count, const Guarded& data) {

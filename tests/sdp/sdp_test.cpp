@@ -16,28 +16,10 @@ using riz::test::body;
 using riz::test::Guarded;
 using riz::test::patterned;
 using riz::test::hex;
+using riz::test::compact_text;
 using riz::test::lines;
+using riz::test::run_line;
 
-// The text after the header line, written compactly: items separated by ';'. The first item is
-// the name line; "f v" is a field line at one tab; "REC" a nested record's name line at one tab;
-// ">f v" a field line at two tabs.
-std::string expect(const std::string& compact) {
-    std::string out;
-    std::stringstream items(compact);
-    std::string item;
-    bool first = true;
-    while (std::getline(items, item, ';')) {
-        item.erase(0, item.find_first_not_of(' '));
-        item.erase(item.find_last_not_of(' ') + 1);
-        if (first) { out += item + "\n"; first = false; continue; }
-        std::string tabs = "\t";
-        if (item[0] == '>') { tabs = "\t\t"; item.erase(0, 1); }
-        const auto blank = item.find(' ');
-        if (blank == std::string::npos) out += tabs + item + "\n";
-        else out += tabs + item.substr(0, blank) + " =  " + item.substr(blank + 1) + "\n";
-    }
-    return out;
-}
 
 
 std::string decode(std::uint16_t code, const void* prim) {
@@ -100,7 +82,7 @@ class SdpLayout : public ::testing::TestWithParam<Layout> {};
 TEST_P(SdpLayout, PrintsEveryFieldFromItsOffset) {
     const Layout& l = GetParam();
     Guarded rec = patterned(l.size, l.code, 0xa0);
-    EXPECT_EQ(body(decode(l.code, rec.data())), expect(l.text));
+    EXPECT_EQ(body(decode(l.code, rec.data())), compact_text(l.text));
     const auto* row = riz::detail::find_primitive(Interface::sdp, l.code);
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->size, l.size);
@@ -156,12 +138,6 @@ Guarded run_data(unsigned count, unsigned salt) {
     return data;
 }
 
-std::string run_line(const Guarded& data) {
-    std::string out;
-    for (std::size_t i = 0; i < data.size(); ++i) out += " " + hex(data.data()[i]);
-    return out + "\n";
-}
-
 struct Built {
     Guarded run1, run2, rec;
     std::string text;
@@ -179,7 +155,7 @@ Built build(const Runs& r, unsigned c1, unsigned c2) {
         b.rec.put32(r.ptr2_at, b.run2.address());
         b.text.replace(b.text.find("{2}"), 3, hex(c2));
     }
-    b.text = expect(b.text) + run_line(b.run1) + (two ? run_line(b.run2) : "");
+    b.text = compact_text(b.text) + run_line(b.run1) + (two ? run_line(b.run2) : "");
     return b;
 }
 

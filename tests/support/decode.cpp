@@ -45,6 +45,37 @@ std::string body(const std::string& text) {
     return text.size() >= 37 ? text.substr(37) : std::string();
 }
 
+// The text after the header line, written compactly: items separated by ';'. The first item is
+// the name line; "f v" is a field line at one tab; "REC" a nested record's name line at one tab;
+// ">f v" a field line at two tabs.
+std::string compact_text(const std::string& compact) {
+    std::string out;
+    std::stringstream items(compact);
+    std::string item;
+    bool first = true;
+    while (std::getline(items, item, ';')) {
+        item.erase(0, item.find_first_not_of(' '));
+        item.erase(item.find_last_not_of(' ') + 1);
+        if (first) { out += item + "\n"; first = false; continue; }
+        std::string tabs = "\t";
+        if (item[0] == '>') { tabs = "\t\t"; item.erase(0, 1); }
+        const auto blank = item.find(' ');
+        if (blank == std::string::npos) out += tabs + item + "\n";
+        else out += tabs + item.substr(0, blank) + " =  " + item.substr(blank + 1) + "\n";
+    }
+    return out;
+}
+
+std::string run_line(const Guarded& data) {
+    std::string out;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        out += ' ';
+        out += hex(data.data()[i]);
+    }
+    out += '\n';
+    return out;
+}
+
 std::string lines(std::initializer_list<std::string> ls) {
     std::string out;
     for (const auto& l : ls) out += l + "\n";

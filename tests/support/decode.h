@@ -58,6 +58,14 @@ std::string decode(RizOrodOzido& d, Interface iface, std::uint16_t code, const v
 // characters) and returns the rest.
 std::string body(const std::string& text);
 
+// The text after the header line, written compactly: items separated by ';'. The first item is
+// the name line; "f v" is a field line at one tab; "REC" a nested record's name line at one tab;
+// ">f v" a field line at two tabs.
+std::string compact_text(const std::string& compact);
+
+// The line of a byte run over all of `data`: " xx" per byte, then "\n".
+std::string run_line(const Guarded& data);
+
 // Joins lines, each followed by "\n".
 std::string lines(std::initializer_list<std::string> ls);
 
