@@ -23,27 +23,14 @@
 #include <vector>
 
 #include "core/RizOrodOzido.h"
+#include "core/interface.h"
 
 namespace rizorod {
-
-// The four interfaces, each with its own code space.
-enum class Interface : std::uint8_t { dm, l2cap, rfcomm, sdp };
-
-inline constexpr Interface kInterfaces[] = {Interface::dm, Interface::l2cap, Interface::rfcomm,
-                                            Interface::sdp};
 
 // "dm", "l2cap", "rfcomm" or "sdp".
 RIZ_API const char* interface_name(Interface iface);
 // The interface that `name` spells exactly (lower case), if any.
 RIZ_API std::optional<Interface> interface_named(std::string_view name);
-
-// One row of an interface's code table.
-struct Primitive {
-    std::uint16_t code;
-    const char* name;
-    // The furthest byte of the record that the decoder may read.
-    std::uint16_t size;
-};
 
 // Every code of the interface, in code order.
 RIZ_API std::vector<Primitive> primitives(Interface iface);

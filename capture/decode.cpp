@@ -12,16 +12,6 @@
 namespace rizorod {
 namespace {
 
-riz::detail::Interface core_interface(Interface iface) {
-    switch (iface) {
-    case Interface::dm: return riz::detail::Interface::dm;
-    case Interface::l2cap: return riz::detail::Interface::l2cap;
-    case Interface::rfcomm: return riz::detail::Interface::rfcomm;
-    case Interface::sdp: return riz::detail::Interface::sdp;
-    }
-    return riz::detail::Interface::dm;
-}
-
 std::string hex(std::uint32_t value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*x", digits, static_cast<unsigned>(value));
@@ -137,7 +127,7 @@ DecodeError::DecodeError(Interface iface, std::uint16_t code, const std::string&
       detail_(detail) {}
 
 const char* interface_name(Interface iface) {
-    return riz::detail::interface_name(core_interface(iface));
+    return riz::detail::interface_name(iface);
 }
 
 std::optional<Interface> interface_named(std::string_view name) {
@@ -147,16 +137,14 @@ std::optional<Interface> interface_named(std::string_view name) {
 }
 
 std::vector<Primitive> primitives(Interface iface) {
-    std::vector<Primitive> rows;
-    for (const auto& row : riz::detail::primitives(core_interface(iface)))
-        rows.push_back({row.code, row.name, row.size});
-    return rows;
+    const auto rows = riz::detail::primitives(iface);
+    return {rows.begin(), rows.end()};
 }
 
 std::optional<Primitive> find_primitive(Interface iface, std::uint16_t code) {
-    const auto* row = riz::detail::find_primitive(core_interface(iface), code);
+    const auto* row = riz::detail::find_primitive(iface, code);
     if (row == nullptr) return std::nullopt;
-    return Primitive{row->code, row->name, row->size};
+    return *row;
 }
 
 std::string Timestamp::time_of_day() const {
@@ -184,7 +172,7 @@ std::string Timestamp::time_of_day() const {
 
 std::string Decoder::decode(Interface iface, std::uint16_t code, std::span<const std::uint8_t> record,
                             const MemoryImage& image, const Timestamp* stamp) {
-    const riz::detail::PrimInfo* info = riz::detail::find_primitive(core_interface(iface), code);
+    const riz::detail::PrimInfo* info = riz::detail::find_primitive(iface, code);
     if (info != nullptr) {
         if (record.size() < info->size)
             throw DecodeError(iface, code, info->name,

@@ -7,15 +7,12 @@
 #include <cstdint>
 #include <span>
 
+#include "core/interface.h"
+
 namespace riz::detail {
 
-enum class Interface { dm, l2cap, rfcomm, sdp };
-
-struct PrimInfo {
-    std::uint16_t code;
-    const char* name;
-    std::uint16_t size;
-};
+using rizorod::Interface;
+using PrimInfo = rizorod::Primitive;
 
 // The rows of one interface's code table, in code order.
 std::span<const PrimInfo> primitives(Interface iface);
