@@ -87,31 +87,34 @@ private:
 // what they are for, or 0.
 std::size_t custom_extent(std::span<const std::uint8_t> record, std::string& why) {
     const std::uint16_t first = load16(record.data());
-    auto names = [&](unsigned from) {
+    const riz_layout_custom* custom = riz::detail::custom_rendering(first);
+    if (custom == nullptr) return 0;
+    if (custom->kind == RIZ_CUSTOM_NAME) {
+        const unsigned from = custom->parts;
         why = "the name-part pointers at offsets " + std::to_string(from) + " to " +
-              std::to_string(from + 31) + " that its first field " + hex(first, 4) + " selects";
-        return std::size_t{from} + 32;
-    };
-    switch (first) {
-    case 0x0429: return names(16);
-    case 0x0c13: return names(4);
-    case 0x0c4b: return names(8);
-    case 0x0c3a: {
-        unsigned n = record[4];
-        if (n > 96) n = 96;
-        const unsigned pointers = (n + 15) / 16;
-        why = "the " + std::to_string(pointers) + " block pointers from offset 8 that its first field " +
-              hex(first, 4) + " and count " + std::to_string(record[4]) + " select";
-        return pointers == 0 ? 5 : 8 + 4 * pointers;
+              std::to_string(from + 4 * RIZ_NAME_PARTS - 1) + " that its first field " +
+              hex(first, 4) + " selects";
+        return std::size_t{from} + 4 * RIZ_NAME_PARTS;
     }
-    default: return 0;
+    if (record.size() <= custom->count) {
+        why = "the count at offset " + std::to_string(custom->count) + " that its first field " +
+              hex(first, 4) + " selects";
+        return custom->count + 1u;
     }
+    const unsigned count = record[custom->count];
+    const unsigned most = custom->nptrs * RIZ_LAPS_PER_BLOCK;
+    const unsigned pointers = ((count < most ? count : most) + RIZ_LAPS_PER_BLOCK - 1) / RIZ_LAPS_PER_BLOCK;
+    why = "the " + std::to_string(pointers) + " block pointers from offset " +
+          std::to_string(custom->blocks) + " that its first field " + hex(first, 4) + " and count " +
+          std::to_string(count) + " select";
+    return pointers == 0 ? custom->count + 1u : custom->blocks + 4u * pointers;
 }
 
-// The Device Manager codes whose decoders end with debug_customDebug.
-bool calls_custom_debug(Interface iface, std::uint16_t code) {
-    return iface == Interface::dm &&
-           (code == 0x0429 || code == 0x0c13 || code == 0x0c4b || code == 0x0c3a);
+// Whether the decoder of a primitive ends with debug_customDebug.
+bool calls_custom_debug(const riz_layout_record* layout) {
+    for (const riz_layout_field* f = layout->fields; f->kind != RIZ_LAYOUT_END; ++f)
+        if (f->kind == RIZ_LAYOUT_CUSTOM) return true;
+    return false;
 }
 
 std::string plural_bytes(std::size_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
@@ -178,7 +181,7 @@ std::string Decoder::decode(Interface iface, std::uint16_t code, std::span<const
             throw DecodeError(iface, code, info->name,
                               "record needs " + plural_bytes(info->size) + "; it has " +
                                   std::to_string(record.size()));
-        if (calls_custom_debug(iface, code)) {
+        if (calls_custom_debug(riz::detail::layout(iface, code))) {
             std::string why;
             const std::size_t need = custom_extent(record, why);
             if (record.size() < need)

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/RizOrodOzido.h"
+#include "core/layout.h"
 #include "core/writer.h"
 
 static_assert(sizeof(RizOrodOzido) == 1, "the object holds the one mode byte and nothing else");
@@ -19,8 +20,23 @@ constexpr char kNoMatch[] = "ERROR: none of the prim types matched, default reac
 constexpr char kUnknownCustom[] = "Unknown customDebug Primitive type\n";
 constexpr char kNamePart[] = "name_part = ";
 constexpr char kIacLap[] = "iac_lap = ";
-// Six block pointers of 16 codes each.
-constexpr unsigned kMaxIac = 96;
+
+// Exactly `count` access codes: code k lies in slot k mod 16 of the block that pointer k / 16
+// addresses. A count beyond what the pointers address prints what they address.
+void lap_list(const unsigned char* p, unsigned count_at, unsigned blocks_at, unsigned nptrs,
+              std::string& monster_buf, unsigned char one_line_mode) {
+    unsigned n = p[count_at];
+    if (n > nptrs * RIZ_LAPS_PER_BLOCK) n = nptrs * RIZ_LAPS_PER_BLOCK;
+    for (unsigned first = 0; first < n; first += RIZ_LAPS_PER_BLOCK) {
+        const unsigned in_block = n - first < RIZ_LAPS_PER_BLOCK ? n - first : RIZ_LAPS_PER_BLOCK;
+        const unsigned char* block =
+            riz::detail::follow(p + blocks_at + 4 * (first / RIZ_LAPS_PER_BLOCK), 4 * in_block);
+        if (block == nullptr) continue;
+        for (unsigned k = 0; k < in_block; ++k)
+            riz::detail::field(monster_buf, 1, kIacLap, sizeof kIacLap - 1, load32(block + 4 * k),
+                               one_line_mode);
+    }
+}
 }  // namespace
 
 // Construction and destruction do nothing: every dispatch sets one_line_mode before it is read.
@@ -107,38 +123,29 @@ std::uint16_t RizOrodOzido::namelen(const void* bytes, std::uint16_t limit) {
 void RizOrodOzido::debug_printName(const void* name_parts, std::string& monster_buf) {
     riz::detail::text(monster_buf, 1, kNamePart, sizeof kNamePart - 1);
     const unsigned char* slots = bytes_of(name_parts);
-    for (unsigned i = 0; i < 8; ++i) {
+    for (unsigned i = 0; i < RIZ_NAME_PARTS; ++i) {
         std::uint32_t len = 0;
-        const unsigned char* fragment =
-            riz::detail::follow_string(slots + 4 * i, i == 7 ? 24 : 32, len);
+        const unsigned char* fragment = riz::detail::follow_string(
+            slots + 4 * i, i == RIZ_NAME_PARTS - 1 ? RIZ_NAME_LAST_PART_BYTES : RIZ_NAME_PART_BYTES,
+            len);
         if (fragment == nullptr || len == 0) break;
         monster_buf.append(reinterpret_cast<const char*>(fragment), len);
-        if (len < 32) break;
+        if (len < RIZ_NAME_PART_BYTES) break;
     }
 }
 
 void RizOrodOzido::debug_customDebug(const void* prim, std::string& monster_buf) {
     const unsigned char* p = bytes_of(prim);
     switch (load16(p)) {
-    case 0x0429: debug_printName(p + 16, monster_buf); break;
-    case 0x0c13: debug_printName(p + 4, monster_buf); break;
-    case 0x0c4b: debug_printName(p + 8, monster_buf); break;
-    case 0x0c3a: {
-        // LAP k lies in slot k mod 16 of the block that pointer k / 16 addresses. Counts beyond
-        // what the six pointers address print the first 96.
-        unsigned n = p[4];
-        if (n > kMaxIac) n = kMaxIac;
-        for (unsigned first = 0; first < n; first += 16) {
-            const unsigned in_block = n - first < 16 ? n - first : 16;
-            const unsigned char* block = riz::detail::follow(p + 8 + first / 4, 4 * in_block);
-            if (block == nullptr) continue;
-            for (unsigned k = 0; k < in_block; ++k)
-                riz::detail::field(monster_buf, 1, kIacLap, sizeof kIacLap - 1,
-                                   load32(block + 4 * k), one_line_mode);
-        }
-        break;
-    }
+#define NAME_PARTS(first, parts) \
+    case first: debug_printName(p + (parts), monster_buf); break;
+#define LAP_LIST(first, count, blocks, nptrs) \
+    case first: lap_list(p, count, blocks, nptrs, monster_buf, one_line_mode); break;
+#include "core/custom.def"
+#undef NAME_PARTS
+#undef LAP_LIST
     default: monster_buf.append(kUnknownCustom, sizeof kUnknownCustom - 1); break;
     }
     monster_buf.push_back('\n');
 }
+

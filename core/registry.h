@@ -8,6 +8,7 @@
 #include <span>
 
 #include "core/interface.h"
+#include "core/layout.h"
 
 namespace riz::detail {
 
@@ -20,6 +21,13 @@ std::span<const PrimInfo> primitives(Interface iface);
 const PrimInfo* find_primitive(Interface iface, std::uint16_t code);
 // The name of an interface as the tools write it: "dm", "l2cap", "rfcomm", "sdp".
 const char* interface_name(Interface iface);
+
+// The description of the primitive `code` selects (core/layout.h), or null.
+const riz_layout_record* layout(Interface iface, std::uint16_t code);
+// What debug_customDebug renders for a record whose first field holds `first`, or null.
+const riz_layout_custom* custom_rendering(std::uint16_t first);
+// The furthest byte of the record that its decoder may read.
+unsigned layout_size(const riz_layout_record* record);
 
 // Defined by each family's table (core/table.inc).
 template <Interface I>

@@ -7,6 +7,10 @@
 //   RIZ_ROWS_BODY  the decoder's member definition: straight-line calls of the core writers
 //   RIZ_ROWS_CASE  the dispatcher's `case` for each code
 //   RIZ_ROWS_REG   the registry row {code, "NAME", size} for each code
+//   RIZ_ROWS_FIND  the layout table's `case` for each code (core/layout.inc)
+//   RIZ_ROWS_DATA  the layout table: a constant record description per row (core/layout.inc;
+//                  plain C, so that the capture writer for the stack's own process reads the
+//                  same description as the library)
 //
 // Rows:
 //   PRIM(code, NAME, fields)  a primitive with its type code; decoder debug_NAME
@@ -26,7 +30,12 @@
 //       holding per_block elements stride bytes apart, each element read elem_len bytes and
 //       rendered by the member FN at depth + 1 with an empty label; `whole` prints every
 //       element of each block in use, otherwise exactly the counted ones
-//   CALL(expr, extent)    a hand-written rendering; extent is the furthest byte it may read
+//   CUSTOM(extent)        debug_customDebug: the device name or the access-code list that the
+//                         record's own first field selects (core/custom.def); extent is the
+//                         furthest byte of this primitive's record that it may read
+//   MEMBER(M, fields)     the hand-written member M(prim, depth, buf) prints `fields`; its body is
+//                         the same fields expanded (so they are said once)
+//   CASE8(o, v, fields)   `fields` only when the byte at o holds v
 
 #if defined(RIZ_ROWS_DECL)
 
@@ -61,7 +70,9 @@
 #define IP(o, n) , (o) + 16u
 #define BLOCKS(count_o, ptrs_o, nptrs, per_block, stride, elem_len, FN, whole) \
     , (count_o) + 1u, (ptrs_o) + 4u * (nptrs)
-#define CALL(expr, ext) , (ext)
+#define CUSTOM(ext) , (ext)
+#define MEMBER(M, FIELDS) FIELDS
+#define CASE8(o, v, FIELDS) , (o) + 1u FIELDS
 
 #elif defined(RIZ_ROWS_BODY)
 
@@ -103,7 +114,12 @@
 #define BLOCKS(count_o, ptrs_o, nptrs, per_block, stride, elem_len, FN, whole)             \
     ::riz::detail::walk_blocks(*this, &RizOrodOzido::FN, buf, depth + 1, p[count_o],        \
                                p + (ptrs_o), nptrs, per_block, stride, elem_len, whole);
-#define CALL(expr, ext) expr;
+#define CUSTOM(ext) debug_customDebug(prim, buf);
+#define MEMBER(M, FIELDS) M(prim, depth, buf);
+#define CASE8(o, v, FIELDS) \
+    if (p[o] == (v)) {      \
+        FIELDS              \
+    }
 
 #elif defined(RIZ_ROWS_CASE)
 
@@ -118,6 +134,54 @@
 #define RECORD(NAME, FIELDS)
 #define PRIM(C, NAME, FIELDS) {C, #NAME, size_##NAME},
 #define CODE(C, NAME) {C, #NAME, size_##NAME},
+
+#elif defined(RIZ_ROWS_FIND)
+
+#define RECORD(NAME, FIELDS)
+#define PRIM(C, NAME, FIELDS) \
+    case C: return &riz_layout_debug_##NAME;
+#define CODE(C, NAME) \
+    case C: return &riz_layout_debug_##NAME;
+
+#elif defined(RIZ_ROWS_DATA)
+
+// Every record becomes riz_layout_debug_NAME (the name of its decoder, so that a block walk's
+// element member names its description too), its fields an array ended by a RIZ_LAYOUT_END row.
+#define RIZ_LF(kind, width, o, count, ptr, per, stride, whole, label, rec) \
+    {kind, width, o, count, ptr, per, stride, whole, label, rec},
+#define RIZ_LR(NAME, ...)                                                                  \
+    static const struct riz_layout_field riz_fields_##NAME[] = {                           \
+        __VA_ARGS__ RIZ_LF(RIZ_LAYOUT_END, 0, 0, 0, 0, 0, 0, 0, 0, 0)};                     \
+    static const struct riz_layout_record riz_layout_debug_##NAME = {                       \
+        #NAME, riz_fields_##NAME,                                                           \
+        (unsigned short)(sizeof riz_fields_##NAME / sizeof riz_fields_##NAME[0] - 1)};
+#define RECORD(NAME, FIELDS) RIZ_LR(NAME, FIELDS)
+#define PRIM(C, NAME, FIELDS) RIZ_LR(NAME, FIELDS)
+#define CODE(C, NAME)
+#define RIZ_LS(kind, w, o, n) RIZ_LF(kind, w, o, 0, 0, 0, 0, 0, #n, 0)
+#define U8(o, n) RIZ_LS(RIZ_LAYOUT_U8, 1, o, n)
+#define B8(o, n) RIZ_LS(RIZ_LAYOUT_B8, 1, o, n)
+#define I8(o, n) RIZ_LS(RIZ_LAYOUT_I8, 1, o, n)
+#define U16(o, n) RIZ_LS(RIZ_LAYOUT_U16, 2, o, n)
+#define ENUM(o, n) RIZ_LS(RIZ_LAYOUT_ENUM, 2, o, n)
+#define U32(o, n) RIZ_LS(RIZ_LAYOUT_U32, 4, o, n)
+#define I32(o, n) RIZ_LS(RIZ_LAYOUT_I32, 4, o, n)
+#define U24(o, n) RIZ_LS(RIZ_LAYOUT_U24, 4, o, n)
+#define REC(o, T, n) RIZ_LF(RIZ_LAYOUT_REC, 0, o, 0, 0, 0, 0, 0, #n, &riz_layout_debug_##T)
+#define ARR8(o, count, n) RIZ_LF(RIZ_LAYOUT_ARR, 1, o, count, 0, 0, 0, 0, #n, 0)
+#define ARR16(o, count, n) RIZ_LF(RIZ_LAYOUT_ARR, 2, o, count, 0, 0, 0, 0, #n, 0)
+#define ARR32(o, count, n) RIZ_LF(RIZ_LAYOUT_ARR, 4, o, count, 0, 0, 0, 0, #n, 0)
+#define PTR(o, n) RIZ_LF(RIZ_LAYOUT_PTR, 4, o, 1, 0, 0, 0, 0, #n, 0)
+#define PTRS(o, count, n) RIZ_LF(RIZ_LAYOUT_PTR, 4, o, count, 0, 0, 0, 0, #n, 0)
+#define RUN(count_o, ptr_o) RIZ_LF(RIZ_LAYOUT_RUN, 2, count_o, 0, ptr_o, 0, 0, 0, 0, 0)
+#define NEWLINE() RIZ_LF(RIZ_LAYOUT_NEWLINE, 0, 0, 0, 0, 0, 0, 0, 0, 0)
+#define IP(o, n) RIZ_LF(RIZ_LAYOUT_IP, 16, o, 0, 0, 0, 0, 0, #n, 0)
+#define BLOCKS(count_o, ptrs_o, nptrs, per_block, stride, elem_len, FN, whole) \
+    RIZ_LF(RIZ_LAYOUT_BLOCKS, 1, count_o, nptrs, ptrs_o, per_block, stride, whole, 0, &riz_layout_##FN)
+#define CUSTOM(ext) RIZ_LF(RIZ_LAYOUT_CUSTOM, 0, ext, 0, 0, 0, 0, 0, 0, 0)
+#define MEMBER(M, FIELDS) FIELDS
+#define CASE8(o, v, FIELDS) \
+    RIZ_LF(RIZ_LAYOUT_CASE, 1, o, v, 0, 0, 0, 0, 0, 0) FIELDS RIZ_LF(RIZ_LAYOUT_CASE_END, 0, 0, 0, 0, 0, 0, 0, 0, 0)
 
 #else
 #error "define one RIZ_ROWS_* mode before including core/rows.h"

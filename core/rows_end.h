@@ -4,6 +4,11 @@
 #undef RIZ_ROWS_BODY
 #undef RIZ_ROWS_CASE
 #undef RIZ_ROWS_REG
+#undef RIZ_ROWS_DATA
+#undef RIZ_ROWS_FIND
+#undef RIZ_LF
+#undef RIZ_LS
+#undef RIZ_LR
 #undef RIZ_LIT
 #undef RECORD
 #undef PRIM
@@ -26,4 +31,6 @@
 #undef NEWLINE
 #undef IP
 #undef BLOCKS
-#undef CALL
+#undef CUSTOM
+#undef MEMBER
+#undef CASE8
