@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "capture/capture.h"
+#include "capture/fields.h"
 #include "core/registry.h"
 #include "core/seams.h"
 
@@ -222,5 +223,19 @@ std::string Decoder::decode(const Entry& entry) {
     return decode(entry.iface, entry.code, entry.record, entry.image,
                   entry.stamp ? &*entry.stamp : nullptr);
 }
+
+}  // namespace rizorod
+
+namespace rizorod {
+
+const riz_layout_record* layout(Interface iface, std::uint16_t code) {
+    return riz::detail::layout(iface, code);
+}
+
+const riz_layout_custom* custom_rendering(std::uint16_t first) {
+    return riz::detail::custom_rendering(first);
+}
+
+unsigned layout_size(const riz_layout_record* record) { return riz::detail::layout_size(record); }
 
 }  // namespace rizorod
