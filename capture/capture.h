@@ -98,6 +98,7 @@ struct Timestamp {
 };
 
 struct Entry;
+class FieldSink;
 
 // Decodes with one RizOrodOzido object of its own; use one Decoder per thread.
 class RIZ_API Decoder {
@@ -111,8 +112,15 @@ public:
                        const MemoryImage& image, const Timestamp* stamp = nullptr);
     // The same for one entry of a capture.
     std::string decode(const Entry& entry);
+    // The same, appended to `out`; when it throws, `out` is as it was.
+    void decode(const Entry& entry, std::string& out);
+    // The fields of the entry's primitive as its decoder reads them, told to `sink` in printed
+    // order (capture/fields.h), after the same checks as decode(); nothing for a code the
+    // interface does not define.
+    void walk(const Entry& entry, FieldSink& sink);
 
 private:
+    class Session;
     RizOrodOzido object_;
 };
 

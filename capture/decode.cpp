@@ -120,6 +120,8 @@ bool calls_custom_debug(const riz_layout_record* layout) {
 
 std::string plural_bytes(std::size_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
+constexpr char kNoMatch[] = "ERROR: none of the prim types matched, default reached \n";
+
 }  // namespace
 
 DecodeError::DecodeError(Interface iface, std::uint16_t code, const std::string& name,
@@ -152,12 +154,8 @@ std::optional<Primitive> find_primitive(Interface iface, std::uint16_t code) {
 }
 
 std::string Timestamp::time_of_day() const {
-    if (hour > 99 || minute > 99 || second > 99 || millis > 999) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", unsigned{hour}, unsigned{minute},
-                      unsigned{second}, unsigned{millis});
-        return text;
-    }
+    // The header line's own fallback for a time that no clock can show.
+    if (hour > 23 || minute > 59 || second > 60 || millis > 999) return "??:??:??.???";
     auto two = [](char* out, unsigned v) {
         out[0] = static_cast<char>('0' + v / 10);
         out[1] = static_cast<char>('0' + v % 10);
@@ -174,47 +172,60 @@ std::string Timestamp::time_of_day() const {
     return std::string(text, 12);
 }
 
-std::string Decoder::decode(Interface iface, std::uint16_t code, std::span<const std::uint8_t> record,
-                            const MemoryImage& image, const Timestamp* stamp) {
-    const riz::detail::PrimInfo* info = riz::detail::find_primitive(iface, code);
-    if (info != nullptr) {
-        if (record.size() < info->size)
-            throw DecodeError(iface, code, info->name,
-                              "record needs " + plural_bytes(info->size) + "; it has " +
-                                  std::to_string(record.size()));
-        if (calls_custom_debug(riz::detail::layout(iface, code))) {
-            std::string why;
-            const std::size_t need = custom_extent(record, why);
-            if (record.size() < need)
+// One offline decoding's checks and settings, for its lifetime: the record checked against what
+// its code's decoder reads, the image installed as the address space of its pointer fields, the
+// stamp pinned for the header line.
+class Decoder::Session {
+public:
+    Session(Interface iface, std::uint16_t code, std::span<const std::uint8_t> record,
+            const MemoryImage& image, const Timestamp* stamp)
+        : info(riz::detail::find_primitive(iface, code)) {
+        if (info != nullptr) {
+            if (record.size() < info->size)
                 throw DecodeError(iface, code, info->name,
-                                  "record needs " + plural_bytes(need) + " for " + why + "; it has " +
+                                  "record needs " + plural_bytes(info->size) + "; it has " +
                                       std::to_string(record.size()));
+            if (calls_custom_debug(riz::detail::layout(iface, code))) {
+                std::string why;
+                const std::size_t need = custom_extent(record, why);
+                if (record.size() < need)
+                    throw DecodeError(iface, code, info->name,
+                                      "record needs " + plural_bytes(need) + " for " + why +
+                                          "; it has " + std::to_string(record.size()));
+            }
+            space_.emplace(iface, *info, record, image);
+            installed_.emplace(*space_);
+        }
+        // A code the interface does not define reads nothing: the dispatcher answers with the
+        // no-match text at once.
+        static const std::uint8_t kEmpty[1] = {0};
+        prim = record.empty() ? kEmpty : record.data();
+        if (stamp != nullptr) {
+            const std::string t = stamp->time_of_day();
+            const std::size_t n = t.size() < sizeof text_ - 1 ? t.size() : sizeof text_ - 1;
+            std::memcpy(text_, t.data(), n);
+            pinned_.emplace(text_, static_cast<std::uint32_t>(n));
         }
     }
-    // A code the interface does not define reads nothing: the dispatcher answers with the
-    // no-match text at once.
-    static const std::uint8_t kEmpty[1] = {0};
-    const void* prim = record.empty() ? kEmpty : record.data();
 
-    std::optional<ImageSpace> space;
-    std::optional<riz::detail::ScopedAddressSpace> installed;
-    if (info != nullptr) {
-        space.emplace(iface, *info, record, image);
-        installed.emplace(*space);
-    }
-    char text[32] = {};
-    std::optional<riz::detail::ScopedStamp> pinned;
-    if (stamp != nullptr) {
-        const std::string t = stamp->time_of_day();
-        const std::size_t n = t.size() < sizeof text - 1 ? t.size() : sizeof text - 1;
-        std::memcpy(text, t.data(), n);
-        pinned.emplace(text, static_cast<std::uint32_t>(n));
-    }
+    const riz::detail::PrimInfo* info;  // null for a code the interface does not define
+    const void* prim;
+
+private:
+    std::optional<ImageSpace> space_;
+    std::optional<riz::detail::ScopedAddressSpace> installed_;
+    char text_[32] = {};
+    std::optional<riz::detail::ScopedStamp> pinned_;
+};
+
+std::string Decoder::decode(Interface iface, std::uint16_t code, std::span<const std::uint8_t> record,
+                            const MemoryImage& image, const Timestamp* stamp) {
+    const Session session(iface, code, record, image, stamp);
     switch (iface) {
-    case Interface::dm: return object_.debugDMprim(code, prim);
-    case Interface::l2cap: return object_.debugL2CAPprim(code, prim);
-    case Interface::rfcomm: return object_.debugRFCOMMprim(code, prim);
-    case Interface::sdp: return object_.debugSDPprim(code, prim);
+    case Interface::dm: return object_.debugDMprim(code, session.prim);
+    case Interface::l2cap: return object_.debugL2CAPprim(code, session.prim);
+    case Interface::rfcomm: return object_.debugRFCOMMprim(code, session.prim);
+    case Interface::sdp: return object_.debugSDPprim(code, session.prim);
     }
     return {};
 }
@@ -222,6 +233,36 @@ std::string Decoder::decode(Interface iface, std::uint16_t code, std::span<const
 std::string Decoder::decode(const Entry& entry) {
     return decode(entry.iface, entry.code, entry.record, entry.image,
                   entry.stamp ? &*entry.stamp : nullptr);
+}
+
+void Decoder::decode(const Entry& entry, std::string& out) {
+    const Session session(entry.iface, entry.code, entry.record, entry.image,
+                          entry.stamp ? &*entry.stamp : nullptr);
+    const std::size_t before = out.size();
+    try {
+        bool known = false;
+        switch (entry.iface) {
+        case Interface::dm: known = riz::detail::Dispatch::dm(object_, entry.code, session.prim, out); break;
+        case Interface::l2cap:
+            known = riz::detail::Dispatch::l2cap(object_, entry.code, session.prim, out);
+            break;
+        case Interface::rfcomm:
+            known = riz::detail::Dispatch::rfcomm(object_, entry.code, session.prim, out);
+            break;
+        case Interface::sdp: known = riz::detail::Dispatch::sdp(object_, entry.code, session.prim, out); break;
+        }
+        if (!known) out += kNoMatch;
+    } catch (...) {
+        out.resize(before);
+        throw;
+    }
+}
+
+void Decoder::walk(const Entry& entry, FieldSink& sink) {
+    const Session session(entry.iface, entry.code, entry.record, entry.image,
+                          entry.stamp ? &*entry.stamp : nullptr);
+    if (session.info != nullptr)
+        walk_fields(riz::detail::layout(entry.iface, entry.code), session.prim, sink);
 }
 
 }  // namespace rizorod

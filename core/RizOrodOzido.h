@@ -23,6 +23,10 @@
 #  define RIZ_API __attribute__((visibility("default")))
 #endif
 
+namespace riz::detail {
+struct Dispatch;
+}
+
 class RIZ_API RizOrodOzido {
 public:
     RizOrodOzido();
@@ -39,6 +43,7 @@ public:
 
 private:
     friend struct RizOrodOzidoTestAccess;
+    friend struct riz::detail::Dispatch;
 
     // 0: field lines end with a newline; otherwise consecutive values stay on one line.
     unsigned char one_line_mode;

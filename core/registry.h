@@ -6,9 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "core/interface.h"
 #include "core/layout.h"
+
+class RizOrodOzido;
 
 namespace riz::detail {
 
@@ -28,6 +31,16 @@ const riz_layout_record* layout(Interface iface, std::uint16_t code);
 const riz_layout_custom* custom_rendering(std::uint16_t first);
 // The furthest byte of the record that its decoder may read.
 unsigned layout_size(const riz_layout_record* record);
+
+// The dispatchers' switches, appending a decoding to `buf` at depth 0 (header line included);
+// false, with nothing appended, for a code the interface does not define. Defined by each
+// family's table (core/table.inc).
+struct Dispatch {
+    static bool dm(RizOrodOzido& self, std::uint16_t type, const void* prim, std::string& buf);
+    static bool l2cap(RizOrodOzido& self, std::uint16_t type, const void* prim, std::string& buf);
+    static bool rfcomm(RizOrodOzido& self, std::uint16_t type, const void* prim, std::string& buf);
+    static bool sdp(RizOrodOzido& self, std::uint16_t type, const void* prim, std::string& buf);
+};
 
 // Defined by each family's table (core/table.inc).
 template <Interface I>

@@ -5,7 +5,7 @@
 //   RIZ_ROWS_DECL  the decoder's member declaration (inside the class)
 //   RIZ_ROWS_SIZE  constexpr size_NAME: the furthest byte the decoder may read in its record
 //   RIZ_ROWS_BODY  the decoder's member definition: straight-line calls of the core writers
-//   RIZ_ROWS_CASE  the dispatcher's `case` for each code
+//   RIZ_ROWS_CASE  the dispatcher's `case` for each code (calling on the object `self`)
 //   RIZ_ROWS_REG   the registry row {code, "NAME", size} for each code
 //   RIZ_ROWS_FIND  the layout table's `case` for each code (core/layout.inc)
 //   RIZ_ROWS_DATA  the layout table: a constant record description per row (core/layout.inc;
@@ -125,9 +125,9 @@
 
 #define RECORD(NAME, FIELDS)
 #define PRIM(C, NAME, FIELDS) \
-    case C: debug_##NAME(0, prim, buf, nullptr); break;
+    case C: self.debug_##NAME(0, prim, buf, nullptr); break;
 #define CODE(C, NAME) \
-    case C: debug_##NAME(0, prim, buf, nullptr); break;
+    case C: self.debug_##NAME(0, prim, buf, nullptr); break;
 
 #elif defined(RIZ_ROWS_REG)
 
