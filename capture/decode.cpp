@@ -277,6 +277,8 @@ const riz_layout_custom* custom_rendering(std::uint16_t first) {
     return riz::detail::custom_rendering(first);
 }
 
+std::span<const riz_layout_custom> custom_renderings() { return riz::detail::custom_renderings(); }
+
 unsigned layout_size(const riz_layout_record* record) { return riz::detail::layout_size(record); }
 
 }  // namespace rizorod

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ RIZ_API const riz_layout_record* layout(Interface iface, std::uint16_t code);
 // What debug_customDebug renders for a record whose first 16-bit field holds `first`; null when
 // it renders "Unknown customDebug Primitive type".
 RIZ_API const riz_layout_custom* custom_rendering(std::uint16_t first);
+// Every choice of debug_customDebug, in the order of core/custom.def.
+RIZ_API std::span<const riz_layout_custom> custom_renderings();
 // The furthest byte of a record that its decoder may read (for a primitive: its record size).
 RIZ_API unsigned layout_size(const riz_layout_record* record);
 

@@ -13,6 +13,8 @@ const riz_layout_custom* custom_rendering(std::uint16_t first) {
     return riz_layout_custom_for(first);
 }
 
+std::span<const riz_layout_custom> custom_renderings() { return riz_layout_customs; }
+
 unsigned layout_size(const riz_layout_record* record) { return riz_layout_size(record); }
 
 }  // namespace riz::detail

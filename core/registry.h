@@ -29,6 +29,7 @@ const char* interface_name(Interface iface);
 const riz_layout_record* layout(Interface iface, std::uint16_t code);
 // What debug_customDebug renders for a record whose first field holds `first`, or null.
 const riz_layout_custom* custom_rendering(std::uint16_t first);
+std::span<const riz_layout_custom> custom_renderings();
 // The furthest byte of the record that its decoder may read.
 unsigned layout_size(const riz_layout_record* record);
 
