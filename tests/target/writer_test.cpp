@@ -130,14 +130,19 @@ TEST(CaptureWriter, EveryCodeRoundTripsWithExactlyTheMemoryItsDecoderReads) {
                     riz::detail::ScopedAddressSpace scope(materialise);
                     riz::test::decode(d, iface, row.code, rec.data());
                 }
-                // Some pointers null; some aimed into memory that another pointer reads.
-                auto& fields = materialise.fields;
-                for (std::size_t k = 0; k < fields.size(); ++k) {
-                    auto* field = const_cast<unsigned char*>(at(fields[k].first));
-                    const std::size_t j = rng() % (k + 1);
-                    if (seed == 3 && rng() % 4 == 0) point(field, 0);
-                    if (seed >= 4 && j < k && fields[k].second != 0 && fields[j].second >= fields[k].second)
-                        point(field, riz::detail::load32(at(fields[j].first)) + rng() % (fields[j].second - fields[k].second + 1));
+                // Some pointers null. Or the runs and blocks moved into one piece of memory,
+                // each at random, touching the one before or sharing its last byte.
+                std::size_t arena_size = 1, end = 0;
+                for (const auto& f : materialise.fields) arena_size += seed < 4 ? 0 : f.second;
+                Guarded arena(arena_size);
+                for (std::size_t i = 0; i < arena_size; ++i) arena.put8(i, static_cast<std::uint8_t>(rng()));
+                for (const auto& [field, len] : materialise.fields) {
+                    if (seed == 3 && rng() % 4 == 0) point(const_cast<unsigned char*>(at(field)), 0);
+                    if (seed < 4 || len == 0) continue;
+                    const std::size_t choice = rng() % 3, off = std::min<std::size_t>(
+                        choice == 0 ? rng() % arena_size : choice == 1 ? end : std::max<std::size_t>(end, 1) - 1, arena_size - len);
+                    point(const_cast<unsigned char*>(at(field)), arena.address() + static_cast<std::uint32_t>(off));
+                    end = off + len;
                 }
                 const std::string in_process = riz::test::decode(d, iface, row.code, rec.data());
                 Recording recording;
@@ -201,6 +206,7 @@ TEST(CaptureWriter, StampsAndRefusals) {
         {{0, 60, 0, 0, 0, 0, 0}, ""},
         {{0, 0, 61, 0, 0, 0, 0}, ""},
         {{0, 0, 0, 1000, 0, 0, 0}, ""},
+        {{0, 0, 0, 0, 2000, 2, 29}, "2000-02-29 00:00:00.000 " + acl},
         {{0, 0, 0, 0, 2023, 2, 29}, ""},
         {{0, 0, 0, 0, 1900, 2, 29}, ""},
         {{0, 0, 0, 0, 2024, 4, 31}, ""},
