@@ -1,8 +1,9 @@
 // The capture writer's cost against decoding the same primitive in-process, in the same run:
 // writer/NAME writes the entry (stamp given, memory lines for every pointer followed) into a
 // caller's buffer; writer/NAME/sink passes it to a sink that only counts; writer/NAME/clock also
-// reads the clock for the stamp (clock_gettime, time of day in UTC); decode/NAME is the library's
-// public operation, which reads the clock for its header line.
+// reads the clock for the stamp (clock_gettime, time of day in UTC); writer/NAME/portable is
+// the buffer form built without SIMD (RIZOROD_CAPTURE_NO_SIMD, as on a target without SSE2);
+// decode/NAME is the library's public operation, which reads the clock for its header line.
 #include <benchmark/benchmark.h>
 #include <sys/mman.h>
 
@@ -15,6 +16,11 @@
 
 #include "core/RizOrodOzido.h"
 #include "target/rizorod_capture.h"
+
+// The writer built without SIMD (CMakeLists.txt: capture_bench_portable).
+extern "C" std::size_t rizorod_capture_portable(rizorod_capture_interface iface, std::uint16_t code,
+                                                const void* prim, const rizorod_capture_stamp* stamp,
+                                                char* buf, std::size_t len);
 
 namespace {
 
@@ -119,7 +125,8 @@ void write(benchmark::State& state, const Sample* s, int how) {
             total += rizorod_capture_to(s->iface, s->code, s->record, &kStamp, sink, &sunk);
         } else {
             const rizorod_capture_stamp stamp = how == 2 ? clock_stamp() : kStamp;
-            total += rizorod_capture(s->iface, s->code, s->record, &stamp, buf.data(), buf.size());
+            total += (how == 3 ? rizorod_capture_portable : rizorod_capture)(s->iface, s->code, s->record, &stamp,
+                                                                           buf.data(), buf.size());
         }
         benchmark::DoNotOptimize(buf.data());
     }
@@ -144,6 +151,7 @@ int register_all() {
         benchmark::RegisterBenchmark(("writer/" + n).c_str(), write, &s, 0);
         benchmark::RegisterBenchmark(("writer/" + n + "/sink").c_str(), write, &s, 1);
         benchmark::RegisterBenchmark(("writer/" + n + "/clock").c_str(), write, &s, 2);
+        benchmark::RegisterBenchmark(("writer/" + n + "/portable").c_str(), write, &s, 3);
         benchmark::RegisterBenchmark(("decode/" + n).c_str(), decode, &s);
     }
     return 0;

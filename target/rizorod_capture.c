@@ -9,7 +9,10 @@
 #include "target/rizorod_capture.h"
 
 #include <string.h>
-#if defined(__SSE2__)
+/* SSE2 where the compiler offers it, unless RIZOROD_CAPTURE_NO_SIMD is defined (for a context
+ * that must not touch vector registers, an interrupt handler say). */
+#if defined(__SSE2__) && !defined(RIZOROD_CAPTURE_NO_SIMD)
+#define RIZOROD_CAPTURE_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -220,7 +223,7 @@ static char *put_group(char *w, const unsigned char *p) {
 }
 
 /* Four groups: 16 bytes, 36 characters; with SSE2 the digits of all 16 at once. */
-#if defined(__SSE2__)
+#if defined(RIZOROD_CAPTURE_SSE2)
 static __m128i ascii(__m128i nibbles) {
     const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(nibbles, _mm_set1_epi8(9)), _mm_set1_epi8('a' - '0' - 10));
     return _mm_add_epi8(nibbles, _mm_add_epi8(_mm_set1_epi8('0'), letters));
