@@ -42,6 +42,12 @@ const Case kCases[] = {
     {Interface::dm, 0x0c3a, "130c 30*00", {},
      "error: dm 0x0c3a HCI_WRITE_CURRENT_IAC_LAP_T: record needs 36 bytes for the name-part pointers at offsets 4 "
      "to 35 that its first field 0x0c13 selects; it has 32"},
+    {Interface::dm, 0x0c3a, "4b0c 30*00", {},
+     "error: dm 0x0c3a HCI_WRITE_CURRENT_IAC_LAP_T: record needs 40 bytes for the name-part pointers at offsets 8 "
+     "to 39 that its first field 0x0c4b selects; it has 32"},
+    {Interface::dm, 0x0c4b, "2904 38*00", {},
+     "error: dm 0x0c4b DM_HCI_READ_LOCAL_NAME_COMPLETE_T: record needs 48 bytes for the name-part pointers at "
+     "offsets 16 to 47 that its first field 0x0429 selects; it has 40"},
     {Interface::dm, 0x0c13, "2904 46*00", {}, "\tname_part = \n"},
     {Interface::dm, 0x0c13, "3412 34*00", {}, "Unknown customDebug Primitive type\n\n"},
     {Interface::sdp, 0x000d, "", {}, riz::test::kNoMatch},

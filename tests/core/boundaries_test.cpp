@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -83,10 +84,21 @@ TEST(Boundaries, HeaderStamps) {
                  {1700003599, 0, "23:13:19.000"},  {-1, 7, "23:59:59.007"},
                  {std::numeric_limits<std::int64_t>::max(), 7, "??:??:??.???"}};
     RizOrodOzido d;
+    auto header = [&d] { return d.debugDMprim(0x0000, "\0\0\0\0").substr(0, 37); };
+    { riz::detail::ScopedStamp gone("x", 1); }  // leaves nothing pinned behind
     for (const auto& c : cases) {
         riz::detail::ScopedTime pinned({c.seconds, c.millis});
-        EXPECT_EQ(d.debugDMprim(0x0000, "\0\0\0\0").substr(0, 37), "---- "s + c.stamp + " ------------------\n");
+        EXPECT_EQ(header(), "---- "s + c.stamp + " ------------------\n");
     }
+    // Unpinned, the stamp is the local time now.
+    auto at = [&](std::chrono::system_clock::time_point t) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+        riz::detail::ScopedTime pinned({ms / 1000, static_cast<std::uint16_t>(ms % 1000)});
+        return header();
+    };
+    const std::string before = at(std::chrono::system_clock::now()), now = header(),
+                      after = at(std::chrono::system_clock::now());
+    EXPECT_TRUE((before <= now && now <= after) || after < before) << before << now << after;
 }
 
 // HCI_CHANGE_LOCAL_NAME_T with its fragments in process memory that ends where each ends; "!"
@@ -102,7 +114,7 @@ TEST(Boundaries, NamesAcrossFragmentLimits) {
         std::vector<std::string> fragments;  // "" for a null pointer
         std::string name;
     } cases[] = {
-        {{"abc\0"s}, "abc"},          {{a32}, a32},
+        {{"abc\0"s}, "abc"},          {{a32}, a32},             {{"x\0"s}, "x"},
         {{a32, "bcdefghi\0"s}, a32 + "bcdefghi"},
         {{"\0"s, "!"}, ""},          {{"abc\0"s, "!"}, "abc"},
         {{"", "!"}, ""},             {{a32, "\0"s, "!"}, a32},
@@ -188,6 +200,7 @@ TEST(Boundaries, BlockWalksAccessCodesAndByteRunsAtTheirCounts) {
         {Interface::dm, 0x0c3a, "i@0=3a0c@4=11", "\tiac_lap", 17, log(8, 1, "64") + log(12, 1, "4"), laps(17)},
         {Interface::dm, 0x0c3a, "i@0=3a0c@4=60", "\tiac_lap", 96, log(8, 6, "64"), laps(96)},
         {Interface::dm, 0x0c3a, "i@0=3a0c@4=61", "\tiac_lap", 96, log(8, 6, "64"), laps(97)},
+        {Interface::dm, 0x0c3a, "i@0=3a0c@4=11@8=00000000", "\tiac_lap", 1, log(12, 1, "4"), ""},
         {Interface::l2cap, 0x000b, "i@4=0000", "", 0, "", "\tlength =  00\n\n"},
         {Interface::l2cap, 0x000b, "i@4=ffff", "", 0, " @8:65535", std::string("\tlength =  ffff\n").append(run(65535))},
         {Interface::l2cap, 0x000b, "i@4=0500@8=00000000", "", 0, "", "\tlength =  05\n\n"},
