@@ -17,18 +17,11 @@ namespace {
 // a + b (g++ 12 warns wrongly about "literal" + std::string).
 std::string cat(const char* a, const std::string& b) { return std::string(a).append(b); }
 
-std::string hex2(unsigned byte) {
-    char out[8];
-    std::snprintf(out, sizeof out, "%02x", byte & 0xffu);
-    return out;
-}
+std::string hex2(unsigned byte) { return {"0123456789abcdef"[byte >> 4 & 15], "0123456789abcdef"[byte & 15]}; }
 
 bool is_name(std::string_view s) {
-    if (s.empty() || s[0] < 'A' || s[0] > 'Z') return false;
-    for (char c : s)
-        if (!std::isupper(static_cast<unsigned char>(c)) && !std::isdigit(static_cast<unsigned char>(c)) && c != '_')
-            return false;
-    return true;
+    return !s.empty() && s[0] >= 'A' && s[0] <= 'Z' &&
+           s.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") == std::string_view::npos;
 }
 
 bool is_hex(std::string_view s) { return s.find_first_not_of("0123456789abcdef") == std::string_view::npos; }
