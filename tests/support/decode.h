@@ -1,136 +1,115 @@
-// Helpers shared by every test program: a way into the decoder's private operations, the header
-// line split from a decoding, and an address space that hands out guarded random memory.
+// Helpers shared by the test programs: the public operation of an interface, the header line
+// split from a decoding, patterned records with an address space that shows where every
+// pointed-to byte was asked for, and the compact form of a decoding that tests/data/every-code.txt
+// holds for every code of every interface.
 #ifndef RIZ_TESTS_SUPPORT_DECODE_H
 #define RIZ_TESTS_SUPPORT_DECODE_H
 
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <random>
-#include <set>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "core/RizOrodOzido.h"
+#include "core/interface.h"
 #include "core/registry.h"
 #include "core/seams.h"
 #include "support/guarded.h"
 
-// The test-only way into the private operations (the class befriends this name).
+// The test-only way into the private members (the class befriends this name).
 struct RizOrodOzidoTestAccess {
     static unsigned char& mode(RizOrodOzido& d) { return d.one_line_mode; }
-    static void add_indent(RizOrodOzido& d, int depth, std::string& buf) { d.add_indent(depth, buf); }
-    static void add_str(RizOrodOzido& d, int depth, const char* text, std::string& buf) {
-        d.add_str_to_monster_buf(depth, text, buf);
-    }
-    static void add_field(RizOrodOzido& d, int depth, const char* label, std::string& buf,
-                          std::uint32_t value) {
-        d.add_to_monster_buf(depth, label, buf, value);
-    }
-    static void start_prim(RizOrodOzido& d, std::string& buf) { d.start_prim(buf); }
-    static std::string no_match(RizOrodOzido& d) { return d.no_matching_prim(0); }
-    static std::uint16_t namelen(RizOrodOzido& d, const void* p, std::uint16_t limit) {
-        return d.namelen(p, limit);
-    }
-    static void print_name(RizOrodOzido& d, const void* parts, std::string& buf) {
-        d.debug_printName(parts, buf);
-    }
-    static void custom_debug(RizOrodOzido& d, const void* prim, std::string& buf) {
-        d.debug_customDebug(prim, buf);
-    }
-    static void bd_addr(RizOrodOzido& d, int depth, const void* p, std::string& buf) {
-        d.debug_BD_ADDR_T(depth, p, buf, "bd_addr = ");
-    }
     using Formatter = void (RizOrodOzido::*)(int, const void*, std::string&, const char*);
-    static Formatter formatter(const std::string& name);
+    static constexpr Formatter kFormatters[] = {
+        &RizOrodOzido::debug_uint8_t,  &RizOrodOzido::debug_bool_t,   &RizOrodOzido::debug_int8_t,
+        &RizOrodOzido::debug_uint16_t, &RizOrodOzido::debug_enum,     &RizOrodOzido::debug_uint32_t,
+        &RizOrodOzido::debug_int32_t,  &RizOrodOzido::debug_uint24_t, &RizOrodOzido::debug_ptr};
 };
 
 namespace riz::test {
 
-using riz::detail::Interface;
+using Interface = rizorod::Interface;
+
+inline const std::string kNoMatch = "ERROR: none of the prim types matched, default reached \n";
+// The stamp that decode_patterned pins, and the header line it gives.
+inline constexpr char kStamp[] = "12:34:56.789";
+inline const std::string kHeader = "---- 12:34:56.789 ------------------\n";
 
 // The public operation of an interface.
 std::string decode(RizOrodOzido& d, Interface iface, std::uint16_t code, const void* prim);
 
-// Checks that `text` begins with a well-formed header line ("---- HH:MM:SS.mmm ----...\n", 37
-// characters) and returns the rest.
+// Checks that `text` begins with a header line of the right form ("---- HH:MM:SS.mmm " and 18
+// hyphens, 37 characters) and returns the rest.
 std::string body(const std::string& text);
 
-// The text after the header line, written compactly: items separated by ';'. The first item is
-// the name line; "f v" is a field line at one tab; "REC" a nested record's name line at one tab;
-// ">f v" a field line at two tabs.
-std::string compact_text(const std::string& compact);
+// Bytes written in hexadecimal; blanks are ignored and "N*xx" stands for N bytes xx.
+std::vector<std::uint8_t> bytes(const std::string& hex);
 
-// The line of a byte run over all of `data`: " xx" per byte, then "\n".
-std::string run_line(const Guarded& data);
-
-// Joins lines, each followed by "\n".
-std::string lines(std::initializer_list<std::string> ls);
-
-// The text the public operations give for a code they do not know.
-inline const std::string kNoMatch = "ERROR: none of the prim types matched, default reached \n";
-
-// A record of exactly `size` bytes ending at a guard page; byte i holds first + i, so every value
-// printed shows the offsets it was read from. The type field (offset 0) holds `code`.
-Guarded patterned(std::size_t size, std::uint16_t code, std::uint8_t first);
-
-// A value in lower-case hexadecimal, at least two digits ("0a", "80d").
-std::string hex(unsigned v);
-
-// Every one of the 65536 codes through the interface's public operation with an all-zero record
-// (every count 0, every pointer null); returns the codes that do not give the no-match text, and
-// checks that each of those begins with a header line.
-std::set<std::uint16_t> decoding_codes(Interface iface);
-
-// How a random-record sweep builds its records and what it expects after the name line.
-struct RandomSweep {
-    unsigned seeds = 8;
-    // Store the code in the type field (offset 0), so names and walks take their real paths.
-    bool own_type = false;
-    // The lines after the name line that show the type field holding `type`; by default
-    // "\ttype =  <type>\n".
-    std::function<std::string(std::uint16_t type)> type_lines;
-};
-
-// For each registered code of `iface` among `codes`, several seeds: a record of exactly its
-// registered size with random contents behind a guard page, every pointer served guarded random
-// bytes. Checks the header, the name line, the record's own type line(s), that every later line
-// is empty or starts with a tab or a blank, that the text ends with "\n", and that the one-line
-// mode is back at 0. Returns how many pointers were followed in all.
-std::size_t expect_random_records_decode(Interface iface, const std::set<std::uint16_t>& codes,
-                                         const RandomSweep& how = {});
-
-// A record of exactly `size` bytes (byte i holds 0xa0 + i, the type field holds `code`) decoded
-// with its `gaps` bytes set to 0x00, 0xff and 0x5a in turn: the text never changes.
-void expect_gaps_never_printed(Interface iface, std::uint16_t code, std::size_t size,
-                               const std::vector<unsigned>& gaps);
-
-// One parameter of a gap test, named "0x2c02" and so on.
-struct GapCase {
-    std::uint16_t code;
-    std::size_t size;
-    std::vector<unsigned> gaps;
-};
-void PrintTo(const GapCase& c, std::ostream* os);
-std::string gap_case_name(const ::testing::TestParamInfo<GapCase>& info);
-
-// An address space in which every address holds exactly the bytes asked for, random, each run in
-// memory of its own that ends at a guard page. Names get random fragments of random length.
-class RandomSpace final : public riz::detail::AddressSpace {
+// An address space that serves every followed pointer with fresh bytes in memory of their own
+// that ends at a guard page: byte j of the n-th block asked for holds 0x40 * n + j; a name
+// fragment is `limit` copies of the letter 'a' + n, without a zero byte. log() lists the
+// requests in order, " @8:64" for 64 bytes through the pointer field at offset 8 of the record,
+// " @16:s32" for a fragment of at most 32 bytes.
+class PatternSpace final : public riz::detail::AddressSpace {
 public:
-    explicit RandomSpace(std::uint32_t seed) : rng_(seed) {}
+    explicit PatternSpace(const unsigned char* record) : record_(record) {}
     const unsigned char* bytes(const unsigned char* field, std::uint32_t address,
                                std::uint32_t len) override;
     const unsigned char* string(const unsigned char* field, std::uint32_t address,
                                 std::uint32_t limit, std::uint32_t& len) override;
-    std::size_t follows() const { return blocks_.size(); }
+    const std::string& log() const { return log_; }
+    // Each block served: the address asked for and the bytes given.
+    struct Served {
+        std::uint32_t address;
+        std::unique_ptr<Guarded> bytes;
+    };
+    const std::vector<Served>& served() const { return served_; }
 
 private:
-    std::mt19937 rng_;
-    std::vector<std::unique_ptr<Guarded>> blocks_;
+    Guarded& serve(const unsigned char* field, std::uint32_t address, std::uint32_t len,
+                   const std::string& what);
+    const unsigned char* record_;
+    std::string log_;
+    std::vector<Served> served_;
 };
+
+// A record of `size` bytes that ends at a guard page, filled as `pattern` says: "i" (byte i holds
+// i), then any number of "@offset=hex" that overwrite bytes from that offset.
+Guarded patterned(std::size_t size, const std::string& pattern);
+
+// A decoding of a patterned record of its code's registered size, with every pointer served by
+// a PatternSpace and the header showing kStamp.
+struct Decoded {
+    std::unique_ptr<Guarded> record;
+    std::unique_ptr<PatternSpace> space;
+    std::string text;
+};
+Decoded decode_patterned(RizOrodOzido& d, Interface iface, std::uint16_t code,
+                         const std::string& pattern);
+
+// One line of the every-code fixture: "dm 0x2004 i 17 DM_ACL_CONNECT_CFM_T type=0100 ...":
+// interface, code, pattern, registered record size and the decoding in compact form.
+struct FixtureLine {
+    Interface iface;
+    std::uint16_t code;
+    std::string pattern;
+    std::string line;
+};
+std::vector<FixtureLine> fixture();
+// The line that the decoding of (iface, code, pattern) gives today.
+std::string fixture_line(RizOrodOzido& d, Interface iface, std::uint16_t code,
+                         const std::string& pattern);
+
+// A decoding in compact form, one token per line of text, blank-separated. The header line must
+// be kHeader. The name line of the record comes first; a nested record is its name with its
+// lines in braces, consecutive records of one name "NAME{...}{...}"; a field line is
+// label=value with the value padded to an even number of digits, consecutive lines of one label
+// "label=v1,v2" (an element run "key[c]=...", lines without a label "=..."); the IP line is
+// "label=ip:w1:...:w8", the name line "name_part=" and its bytes, a byte run
+// "run=count:" with its bytes (the first four, ".." and the last when there are more than five),
+// an empty line "|", and any line outside this grammar "?" and its bytes. Bytes other than
+// letters, digits and _.- are written %hh, and three or more like bytes as "x*count".
+std::string compact(const std::string& text);
 
 }  // namespace riz::test
 
