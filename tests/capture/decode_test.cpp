@@ -102,7 +102,7 @@ TEST(Decode, RefusesWhatIsMissingAndAcceptsTheRest) {
 
 TEST(Decode, StampsShowTheirTimeOfDay) {
     EXPECT_EQ((rizorod::Timestamp{23, 59, 60, 7, {}, 0, 0}.time_of_day()), "23:59:60.007");
-    EXPECT_EQ((rizorod::Timestamp{100, 0, 5, 1000, {}, 0, 0}.time_of_day()), "100:00:05.1000");
+    EXPECT_EQ((rizorod::Timestamp{100, 0, 5, 1000, {}, 0, 0}.time_of_day()), "??:??:??.???");
 }
 
 MemoryImage image_of(const riz::test::PatternSpace& space, std::size_t short_block) {

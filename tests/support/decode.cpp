@@ -274,4 +274,19 @@ std::string compact(const std::string& text) {
     return out;
 }
 
+const unsigned char* RandomSpace::bytes(const unsigned char*, std::uint32_t, std::uint32_t len) {
+    auto& block = blocks_.emplace_back(std::make_unique<Guarded>(len));
+    for (std::uint32_t i = 0; i < len; ++i) block->data()[i] = static_cast<std::uint8_t>(rng_());
+    return block->data();
+}
+
+const unsigned char* RandomSpace::string(const unsigned char*, std::uint32_t, std::uint32_t limit,
+                                         std::uint32_t& len) {
+    len = static_cast<std::uint32_t>(rng_() % (limit + 1));
+    auto& block = blocks_.emplace_back(std::make_unique<Guarded>(len == limit ? limit : len + 1));
+    for (std::uint32_t i = 0; i < len; ++i) block->data()[i] = static_cast<std::uint8_t>('a' + rng_() % 26);
+    if (len < limit) block->data()[len] = 0;
+    return block->data();
+}
+
 }  // namespace riz::test

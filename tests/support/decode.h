@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,22 @@ std::string fixture_line(RizOrodOzido& d, Interface iface, std::uint16_t code,
 // an empty line "|", and any line outside this grammar "?" and its bytes. Bytes other than
 // letters, digits and _.- are written %hh, and three or more like bytes as "x*count".
 std::string compact(const std::string& text);
+
+// An address space in which every address holds exactly the bytes asked for, random, each run in
+// memory of its own that ends at a guard page. Names get random fragments of random length, ended
+// by a zero byte or filling their limit.
+class RandomSpace final : public riz::detail::AddressSpace {
+public:
+    explicit RandomSpace(std::uint32_t seed) : rng_(seed) {}
+    const unsigned char* bytes(const unsigned char* field, std::uint32_t address,
+                               std::uint32_t len) override;
+    const unsigned char* string(const unsigned char* field, std::uint32_t address,
+                                std::uint32_t limit, std::uint32_t& len) override;
+
+private:
+    std::mt19937 rng_;
+    std::vector<std::unique_ptr<Guarded>> blocks_;
+};
 
 }  // namespace riz::test
 
