@@ -2,7 +2,7 @@
  * programs in C and in any language that can call C functions.
  *
  * C99 and C++ alike. Nothing C++ crosses it: every function is plain C (__cdecl on Windows,
- * exported under its own undecorated name) and returns a status; no exception leaves it.
+ * exported under its own undecorated name), and no exception leaves it.
  *
  * Results. A decoding is a text that the library allocates: free it with rizorod_free, the one
  * function that releases what this interface returns. Names (interfaces, primitives) and the
@@ -10,7 +10,8 @@
  *
  * Failures. A function that can fail returns a negative rizorod_status and, when its last argument
  * `error` is not NULL, fills that caller-owned structure with the status and a one-line message.
- * On success `error` is left as it was. Out-arguments are left as they were on failure.
+ * On success `error` is left as it was. On failure the other out-arguments are left as they
+ * were, unless the function says otherwise (rizorod_reader_next).
  *
  * Threads. Every function may be called from any thread, at the same time as any other, except
  * that one reader must not be used by two threads at once (as with one C++ CaptureReader);
