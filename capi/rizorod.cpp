@@ -62,7 +62,10 @@ rizorod_status fail(rizorod_error* error, rizorod_status status,
 
 // A number as text without allocation: decimal, or "0x" and `width` hexadecimal digits.
 struct Number {
-    explicit Number(std::size_t v) { end = std::to_chars(digits, digits + sizeof digits, v).ptr; }
+    template <class Integer>
+    explicit Number(Integer v) {
+        end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+    }
     Number(std::uint32_t v, int width) {
         static constexpr char kHex[] = "0123456789abcdef";
         digits[0] = '0';
@@ -104,7 +107,7 @@ rizorod_status guarded(rizorod_error* error, Body&& body, const Where& at = {}) 
 }
 
 rizorod_status bad_interface(rizorod_error* error, rizorod_interface iface) {
-    const Number n(static_cast<std::size_t>(static_cast<unsigned>(iface)));
+    const Number n(static_cast<int>(iface));
     return fail(error, RIZOROD_E_ARGUMENT, {"not one of the four interfaces: ", n});
 }
 

@@ -43,15 +43,24 @@
 extern "C" {
 #endif
 
-/* The four interfaces of the stack, each with its own code space. */
-typedef enum rizorod_interface {
+/* The four interfaces of the stack, each with its own code space. (In C++ the type holds every
+ * int, as in C, so that a function can refuse a value that is none of the four.) */
+typedef enum rizorod_interface
+#ifdef __cplusplus
+    : int
+#endif
+{
     RIZOROD_DM = 0,
     RIZOROD_L2CAP = 1,
     RIZOROD_RFCOMM = 2,
     RIZOROD_SDP = 3
 } rizorod_interface;
 
-typedef enum rizorod_status {
+typedef enum rizorod_status
+#ifdef __cplusplus
+    : int
+#endif
+{
     RIZOROD_OK = 0,
     RIZOROD_END = 1,              /* a reader has no more entries */
     RIZOROD_E_ARGUMENT = -1,      /* a NULL where a value is needed, not one of the four
