@@ -3,6 +3,7 @@
 // into a status and a message. Nothing here keeps state between calls except a reader.
 #include "capi/rizorod.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
