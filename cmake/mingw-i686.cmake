@@ -1,19 +1,3 @@
-# Cross-builds the 32-bit Windows DLL with Debian's MinGW-w64 (the -posix thread model, so that
-# std::thread is there for the tests).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-builds the 32-bit Windows DLL, the product, with Debian's MinGW-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# libgcc, libstdc++ and winpthread linked in: the DLL imports system DLLs only.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-find_program(WINE_PROGRAM NAMES wine)
-if(WINE_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a fresh Debian machine (run as root). Packages already present
 # are left alone, so this is quick on a machine that has them.
-#   scripts/install-deps.sh          the native build, tests and benchmarks
-#   scripts/install-deps.sh cross    also the 32-bit Linux and Windows cross builds
+#   scripts/install-deps.sh          the native build, tests, benchmarks and the Python example
+#   scripts/install-deps.sh cross    also the 32-bit Linux and the 32-/64-bit Windows cross builds
+#   scripts/install-deps.sh wine     also Wine for 64-bit Windows programs (the mingw64 tests)
+#   scripts/install-deps.sh wine32   also Wine for 32-bit Windows programs (the mingw tests); adds
+#                                    Debian's i386 architecture, and needs a kernel that runs 32-bit code
 #   scripts/install-deps.sh fuzz     also clang and libFuzzer for the fuzz preset
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest python3)
 for extra in "$@"; do
   case "$extra" in
     # qemu-user runs the i386 tests on kernels built without 32-bit support.
-    cross) packages+=(g++-multilib g++-mingw-w64-i686 qemu-user binutils-mingw-w64-i686) ;;
+    cross) packages+=(g++-multilib qemu-user g++-mingw-w64-i686 binutils-mingw-w64-i686
+                      g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64) ;;
+    wine) packages+=(wine wine64) ;;
+    wine32)
+      if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+      fi
+      packages+=(wine wine32:i386) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    *) echo "unknown extra: $extra (cross, fuzz)" >&2; exit 2 ;;
+    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz)" >&2; exit 2 ;;
   esac
 done
 missing=()

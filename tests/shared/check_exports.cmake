@@ -1,5 +1,6 @@
-# Checks that the shared library exports every member of the class under its own name:
-# the operations that the class declares by hand and one decoder per row of every family.
+# Checks that the shared library exports every member of the class under its own name (the
+# operations that the class declares by hand and one decoder per row of every family), and every
+# function of the C interface under its plain name, undecorated.
 # The demangled symbol list comes from nm (-DNM=, -DLIBRARY=) or from a file (-DSYMBOLS_FILE=).
 if(SYMBOLS_FILE)
   file(READ ${SYMBOLS_FILE} symbols)
@@ -34,7 +35,20 @@ foreach(member ${expected})
   endif()
 endforeach()
 list(LENGTH expected count)
+# The C functions, as capi/rizorod.h declares them, under their plain names.
+file(STRINGS ${SOURCE_DIR}/capi/rizorod.h declarations REGEX "RIZOROD_CALL rizorod_")
+string(REGEX MATCHALL "rizorod_[a-z_]+\\(" functions "${declarations}")
+list(LENGTH functions c_count)
+if(c_count EQUAL 0)
+  list(APPEND missing "the functions of capi/rizorod.h (none found there)")
+endif()
+foreach(name ${functions})
+  string(REPLACE "(" "" name ${name})
+  if(NOT symbols MATCHES "(^|[ \n])${name}(\n|$)")
+    list(APPEND missing ${name})
+  endif()
+endforeach()
 if(missing)
   message(FATAL_ERROR "not exported: ${missing}")
 endif()
-message(STATUS "all ${count} members exported")
+message(STATUS "all ${count} members and ${c_count} C functions exported")

@@ -1,0 +1,140 @@
+/* The C interface as a C program uses it: C99, built apart from the library and linked only
+ * against it. Arguments: the examples folder and the tests' data folder. Read through the C
+ * readers, the example session and the malformed capture must give exactly the texts and
+ * messages that the rizorod tool gives for them. */
+#include <stdio.h>
+#include <string.h>
+
+#include "capi/rizorod.h"
+
+static int failures;
+#define CHECK(c) \
+    ((c) ? (void)0 : (void)(++failures, fprintf(stderr, "line %d: %s\n", __LINE__, #c)))
+
+static char got[1 << 16], said[1 << 12], want[1 << 16], capture[1 << 13];
+
+static void add(char* to, size_t size, const char* s) {
+    CHECK(strlen(to) + strlen(s) < size);
+    strncat(to, s, size - strlen(to) - 1);
+}
+
+static const char* slurp(const char* folder, const char* name, char* to, size_t size) {
+    FILE* f;
+    sprintf(to, "%.4000s/%s", folder, name);
+    f = fopen(to, "rb");
+    CHECK(f != NULL);
+    to[f ? fread(to, 1, size - 1, f) : 0] = '\0';
+    if (f) fclose(f);
+    return to;
+}
+
+/* Reads the rest of a capture: decodings into `got`, messages (one line each) into `said`. */
+static void read_all(rizorod_reader* r) {
+    rizorod_entry e;
+    rizorod_error err;
+    rizorod_status s;
+    char* text = NULL;
+    while ((s = rizorod_reader_next(r, &e, &text, &err)) != RIZOROD_END) {
+        CHECK(s == RIZOROD_OK ? text != NULL
+                              : err.status == s && text == NULL &&
+                                    (s == RIZOROD_E_CAPTURE || s == RIZOROD_E_DECODE));
+        if (s == RIZOROD_OK) add(got, sizeof got, text), rizorod_free(text), text = NULL;
+        else add(said, sizeof said, err.message), add(said, sizeof said, "\n");
+    }
+    rizorod_reader_close(r);
+}
+
+int main(int argc, char** argv) {
+    /* DM_ACL_CONNECT_CFM_T, no pointers; L2CA_DATAWRITE_REQ_T, a pointer to 3 bytes at 0x300000. */
+    static const uint8_t acl[] = {0x04, 0x20, 0x1a, 0, 0, 0, 0x29, 0, 0x33, 0x8b, 0x9e, 0, 0x5b, 0,
+                                  0x02, 0, 0x01};
+    static const uint8_t wr[] = {0x0b, 0, 0x41, 0, 3, 0, 0, 0, 0, 0, 0x30, 0};
+    static const uint8_t payload[] = {1, 2, 3};
+    const rizorod_block full = {0x300000, payload, 3}, part = {0x300000, payload, 2};
+    const rizorod_block overlapping[] = {{0x300000, payload, 3}, {0x300002, payload, 1}};
+    const rizorod_timestamp stamp = {9, 41, 7, 118, 0, 0, 0, 0};
+    rizorod_error err[11];
+    char* text[5] = {NULL};
+    rizorod_interface iface = RIZOROD_DM;
+    rizorod_primitive row = {0, 0, NULL}, found;
+    rizorod_reader* reader = NULL;
+    rizorod_entry entry;
+    size_t i, k;
+    if (argc != 3) return fprintf(stderr, "usage: capi_test EXAMPLES DATA\n"), 2;
+    CHECK(strcmp(rizorod_version(), RIZ_EXPECTED_VERSION) == 0);
+
+    /* The registry: names both ways, every row by index and by code, codes in order. */
+    for (k = 0; k < 5; ++k) {
+        const char* name = rizorod_interface_name((rizorod_interface)k);
+        const size_t count = rizorod_primitive_count((rizorod_interface)k);
+        CHECK(k == 4 ? name == NULL && count == 0
+                     : rizorod_interface_named(name, &iface, NULL) == 0 && iface == k && count > 0);
+        for (i = 0; i < count; ++i) {
+            const uint16_t before = row.code;
+            CHECK(rizorod_primitive_at(iface, i, &row, NULL) == 0 && (i == 0 || row.code > before));
+            CHECK(rizorod_find_primitive(iface, row.code, &found, NULL) == 0 &&
+                  found.name == row.name && found.size == row.size);
+        }
+    }
+
+    /* In process and offline, a record gives the same text below the header line, which shows
+     * the stamp when one is given; a pointer is followed into the blocks. */
+    CHECK(rizorod_decode(RIZOROD_DM, 0x2004, acl, &text[0], NULL) == 0);
+    CHECK(rizorod_decode_record(RIZOROD_DM, 0x2004, acl, 17, NULL, 0, &stamp, &text[1], NULL) == 0);
+    CHECK(text[0] && text[1] && strncmp(text[1], "---- 09:41:07.118 ", 18) == 0 &&
+          strcmp(strchr(text[0], '\n'), strchr(text[1], '\n')) == 0);
+    CHECK(rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &full, 1, NULL, &text[2], NULL) == 0);
+    CHECK(text[2] && strstr(text[2], " 01 02 03\n"));
+    for (k = 0; k < 3; ++k) rizorod_free(text[k]), text[k] = NULL;
+
+    /* Failures: the status returned and in the error, a message, the results left alone. */
+    {
+        const struct { rizorod_status got, want; } cases[] = {
+            {rizorod_decode((rizorod_interface)-1, 1, acl, &text[0], &err[0]), RIZOROD_E_ARGUMENT},
+            {rizorod_decode(RIZOROD_DM, 0x2004, NULL, &text[1], &err[1]), RIZOROD_E_ARGUMENT},
+            {rizorod_decode_record(RIZOROD_DM, 0x2004, acl, 2, NULL, 0, NULL, &text[2], &err[2]),
+             RIZOROD_E_DECODE},
+            {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &part, 1, NULL, &text[3], &err[3]),
+             RIZOROD_E_DECODE},
+            {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, overlapping, 2, 0, &text[4], &err[4]),
+             RIZOROD_E_ARGUMENT},
+            {rizorod_interface_named("hci", &iface, &err[5]), RIZOROD_E_NOT_FOUND},
+            {rizorod_find_primitive(RIZOROD_SDP, 0x000d, &row, &err[6]), RIZOROD_E_NOT_FOUND},
+            {rizorod_primitive_at(RIZOROD_SDP, rizorod_primitive_count(RIZOROD_SDP), &row, &err[7]),
+             RIZOROD_E_ARGUMENT},
+            {rizorod_reader_open_file("no/such.cap", &reader, &err[8]), RIZOROD_E_IO},
+            {rizorod_reader_open_text(NULL, 1, NULL, &reader, &err[9]), RIZOROD_E_ARGUMENT},
+            {rizorod_reader_next(NULL, &entry, NULL, &err[10]), RIZOROD_E_ARGUMENT},
+        };
+        for (k = 0; k < sizeof cases / sizeof cases[0]; ++k)
+            if (cases[k].got != cases[k].want || err[k].status != cases[k].want || !*err[k].message)
+                fprintf(stderr, "case %u: %d, not %d\n", (unsigned)k, cases[k].got, cases[k].want),
+                    ++failures;
+        CHECK(!text[0] && !text[1] && !text[2] && !text[3] && !text[4]);
+        CHECK(strcmp(err[2].message,
+                     "dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2") == 0);
+        CHECK(iface == RIZOROD_SDP && reader == NULL && row.name == found.name);
+    }
+
+    /* The example session from its file: the first entry as read, then every decoding. */
+    sprintf(capture, "%.4000s/session.cap", argv[1]);
+    CHECK(rizorod_reader_open_file(capture, &reader, NULL) == 0);
+    CHECK(rizorod_reader_next(reader, &entry, &text[0], NULL) == 0 && entry.code == 0 &&
+          entry.record_length == 4 && entry.record[2] == 1 && entry.has_stamp &&
+          entry.stamp.has_date && entry.stamp.year == 2024 && entry.stamp.millis == 112);
+    add(got, sizeof got, text[0]);
+    rizorod_free(text[0]);
+    read_all(reader);
+    CHECK(strcmp(got, slurp(argv[2], "session.expected", want, sizeof want)) == 0 && !*said);
+
+    /* The malformed capture from memory (copied: the caller's text is gone), under its name. */
+    slurp(argv[2], "malformed.cap", capture, sizeof capture);
+    CHECK(rizorod_reader_open_text(capture, strlen(capture), "malformed.cap", &reader, NULL) == 0);
+    memset(capture, 0, sizeof capture);
+    got[0] = '\0';
+    read_all(reader);
+    CHECK(strcmp(got, slurp(argv[2], "malformed.expected", want, sizeof want)) == 0);
+    CHECK(strcmp(said, slurp(argv[2], "malformed.messages", want, sizeof want)) == 0);
+    printf("%s\n", failures ? "FAILED" : "passed");
+    return failures != 0;
+}
