@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,9 @@
 
 namespace {
 
+using rizorod::tool::ChunkOut;
 using rizorod::tool::Input;
+using rizorod::tool::InputInfo;
 using rizorod::tool::Output;
 
 constexpr const char* kInterfaces[] = {"dm", "l2cap", "rfcomm", "sdp"};
@@ -32,33 +36,66 @@ const CLI::Validator kOneLine(
     },
     "", "one line");
 
+// The type code and the timestamp of the --hex record, checked as the capture format reads them.
+const CLI::Validator kTypeCode(
+    [](std::string& value) -> std::string {
+        if (rizorod::parse_type_code(value)) return {};
+        return "expected a type code 0x0000 to 0xffff (0x and 1 to 4 hexadecimal digits), found \"" +
+               rizorod::tool::escaped_name(value) + "\"";
+    },
+    "", "type code");
+const CLI::Validator kTimestamp(
+    [](std::string& value) -> std::string {
+        if (rizorod::parse_timestamp(value)) return {};
+        return "expected a timestamp HH:MM:SS.mmm or YYYY-MM-DDTHH:MM:SS.mmm, found \"" +
+               rizorod::tool::escaped_name(value) + "\"";
+    },
+    "", "timestamp");
+
 std::string interface_list() {
     std::string names;
     for (const char* name : kInterfaces) names += std::string(names.empty() ? "" : ", ") + name;
     return names;
 }
 
-int finish(Output& out, int status) {
-    if (!out.finish()) {
-        std::fprintf(stderr, "rizorod: cannot write the output: %s\n", out.error().c_str());
+// The text decoding: each entry's text on standard output, a refusal as its entry's message.
+class TextHandler final : public rizorod::tool::Handler {
+public:
+    void entry(const rizorod::Entry& entry, const InputInfo& input, ChunkOut& out) override {
+        try {
+            out.text += decoder_.decode(entry);
+        } catch (const rizorod::DecodeError& e) {
+            out.message(input.name + ":" + std::to_string(entry.line) + ": " + e.what(),
+                        rizorod::tool::kEntryFailed);
+        }
+    }
+
+private:
+    rizorod::Decoder decoder_;
+};
+
+int finish(const Output& out, int status) {
+    if (out.broken_pipe()) return rizorod::tool::kWriteFailed;  // the reader has gone: quietly
+    if (out.failed()) {
+        std::fprintf(stderr, "rizorod: cannot write the output: %s\n", out.error());
         return rizorod::tool::kWriteFailed;
     }
     return status;
 }
 
 int list(const std::string& which) {
-    Output out;
-    std::string line;
+    std::string text;
     for (rizorod::Interface iface : rizorod::kInterfaces) {
         if (!which.empty() && which != rizorod::interface_name(iface)) continue;
         for (const rizorod::Primitive& p : rizorod::primitives(iface)) {
             char code[8];
             std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(p.code));
-            line.assign(rizorod::interface_name(iface)).append("\t").append(code).append("\t");
-            line.append(p.name).append("\t").append(std::to_string(p.size)).append("\n");
-            out.text(line);
+            text.append(rizorod::interface_name(iface)).append("\t").append(code).append("\t");
+            text.append(p.name).append("\t").append(std::to_string(p.size)).append("\n");
         }
     }
+    Output out;
+    out.text(text);
     return finish(out, rizorod::tool::kOk);
 }
 
@@ -116,7 +153,7 @@ int main(int argc, char** argv) {
         decode->add_option("-c,--code", code,
                            "Type code of the --hex record, as 0xNNNN (default: its first 16-bit field)")
             ->type_name("CODE")
-            ->check(kOneLine);
+            ->check(kTypeCode);
     CLI::Option* memory_opt =
         decode->add_option("-m,--memory", memory,
                            "Memory for the --hex record's pointers, as in a memory line: "
@@ -127,7 +164,7 @@ int main(int argc, char** argv) {
         decode->add_option("-t,--time", stamp,
                            "Timestamp of the --hex record: HH:MM:SS.mmm or YYYY-MM-DDTHH:MM:SS.mmm")
             ->type_name("TIME")
-            ->check(kOneLine);
+            ->check(kTimestamp);
     hex_opt->needs(iface_opt);
     iface_opt->needs(hex_opt);
     code_opt->needs(hex_opt);
@@ -151,7 +188,8 @@ int main(int argc, char** argv) {
         // The help and the version go to standard output, which may not take them.
         std::cout.flush();
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "rizorod: cannot write the output: %s\n", std::strerror(errno));
+            if (errno != EPIPE)
+                std::fprintf(stderr, "rizorod: cannot write the output: %s\n", std::strerror(errno));
             return rizorod::tool::kWriteFailed;
         }
         return rc == 0 ? 0 : rizorod::tool::kUsage;
@@ -177,7 +215,15 @@ int main(int argc, char** argv) {
         if (files.empty()) files.push_back("-");
         for (const std::string& f : files) inputs.push_back({f, false, {}});
     }
+    rizorod::tool::Options options;
+    options.jobs = jobs;
     Output out;
-    const int status = rizorod::tool::decode_inputs(inputs, jobs, out);
-    return finish(out, status);
+    try {
+        const int status = rizorod::tool::run(
+            inputs, options, [] { return std::make_unique<TextHandler>(); }, out);
+        return finish(out, status);
+    } catch (const std::bad_alloc&) {
+        std::fputs("rizorod: out of memory\n", stderr);
+        return rizorod::tool::kUsage;
+    }
 }
