@@ -131,6 +131,32 @@ private:
     std::size_t size_ = 0, capacity_ = 0;
 };
 
+// One large buffer kept for the next long entry, so that a run of long entries does not make
+// the reader grow a buffer for each; smaller ones are given back.
+class Spare {
+public:
+    // Keeps `bytes` if it is larger than the one kept; `bytes` is left empty.
+    void put(Bytes& bytes) {
+        std::lock_guard lock(mutex_);
+        if (bytes.capacity() > spare_.capacity()) spare_.swap(bytes);
+        bytes.release();
+    }
+    // Moves the first `size` bytes of `bytes` into the kept buffer, if it holds `need` bytes,
+    // and gives it to `bytes`.
+    bool take(Bytes& bytes, std::size_t size, std::size_t need) {
+        std::lock_guard lock(mutex_);
+        if (spare_.capacity() < need) return false;
+        if (size != 0) std::memcpy(spare_.data(), bytes.data(), size);
+        bytes.swap(spare_);
+        spare_.release();
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    Bytes spare_;
+};
+
 // What ends an input, said after its last chunk's output.
 enum class Tail { none, read_error, out_of_memory, cannot_open, directory };
 
@@ -149,21 +175,22 @@ struct Chunk {
     bool done = false;
 
     // Ready for the next use; buffers that grew for a long entry are given back.
-    void recycle() {
+    void recycle(Spare& spare) {
         tail = Tail::none;
         out_of_memory = false;
         resumed = false;
         data.resize(0);
-        if (data.capacity() > kKeep) data.release();
+        if (data.capacity() > kKeep) spare.put(data);
+        if (out.text.capacity() > std::max(kKeep, 2 * out.text.size())) std::string().swap(out.text);
         out.clear();
-        if (out.text.capacity() > kKeep) std::string().swap(out.text);
     }
 };
 
 // Reads one input and cuts it into chunks.
 class Reader {
 public:
-    Reader(const Input& input, const InputInfo& info, int pause_ms) : info_(info), pause_ms_(pause_ms) {
+    Reader(const Input& input, const InputInfo& info, int pause_ms, Spare& spare)
+        : info_(info), pause_ms_(pause_ms), spare_(spare) {
         if (input.literal) {
             if (!buf_.reserve(input.text.size() + 1)) throw std::bad_alloc();
             std::memcpy(buf_.data(), input.text.data(), input.text.size());
@@ -241,7 +268,7 @@ public:
                 if (boundary_ == 0 && complete_ > 0 && partial_starts_entry()) boundary_ = complete_;
                 if (boundary_ > 0) return give(c, boundary_);
                 // One entry, not yet complete, fills the buffer: it grows.
-                if (!buf_.reserve(std::max(2 * buf_.capacity(), 2 * kChunk))) {
+                if (!grow(len_, std::max(2 * buf_.capacity(), 2 * kChunk))) {
                     out_of_memory();
                     continue;
                 }
@@ -278,13 +305,21 @@ private:
         complete_ = complete_ > pos ? complete_ - pos : 0;
         boundary_ = 0;
         searched_ = complete_;
-        if (!buf_.reserve(std::max(rest + kMinRead, 2 * kChunk))) {
+        if (!grow(0, std::max(rest + kMinRead, 2 * kChunk))) {
             out_of_memory();
         } else {
             if (rest != 0) std::memcpy(buf_.data(), c.data.data() + pos, rest);
             len_ = rest;
         }
         return true;
+    }
+
+    // Room for `need` bytes in buf_, the first `size` of them kept.
+    bool grow(std::size_t size, std::size_t need) {
+        if (need <= buf_.capacity()) return true;
+        if (need > kKeep && spare_.take(buf_, size, need)) return true;
+        buf_.resize(size);
+        return buf_.reserve(need);
     }
 
     bool ready(int timeout_ms) {
@@ -296,8 +331,11 @@ private:
     }
 
     void read_more() {
+        // Up to a chunk's worth, or what room there is when one entry is longer.
+        const std::size_t room = buf_.capacity() - len_;
+        const std::size_t want = len_ < kChunk ? std::max(kChunk - len_, kMinRead) : room;
         ssize_t n;
-        while ((n = ::read(fd_, buf_.data() + len_, buf_.capacity() - len_)) < 0 && errno == EINTR) {
+        while ((n = ::read(fd_, buf_.data() + len_, std::min(room, want))) < 0 && errno == EINTR) {
         }
         if (n < 0) {
             read_errno_ = errno;
@@ -346,6 +384,7 @@ private:
 
     const InputInfo& info_;
     int pause_ms_;
+    Spare& spare_;
     int fd_ = -1;
     bool own_ = false, regular_ = false;
     Bytes buf_;
@@ -371,6 +410,7 @@ struct Worker {
     void handle(Chunk& c) {
         parser.reset(c.first_line, c.resumed ? CaptureParser::Start::resumed : CaptureParser::Start::input);
         std::size_t at = 0;  // the line of the item being handled; 0: the parser's
+        std::size_t longest = 0;
         try {
             const char* p = c.data.data();
             const char* const end = p + c.data.size();
@@ -388,12 +428,14 @@ struct Worker {
                         break;
                     }
                     at = entry.line;
+                    longest = std::max(longest, entry.record.size());
                     handler->entry(entry, *c.input, c.out);
                 }
             }
             at = 0;
             if (parser.finish()) {
                 at = entry.line;
+                longest = std::max(longest, entry.record.size());
                 handler->entry(entry, *c.input, c.out);
             }
         } catch (const std::bad_alloc&) {
@@ -401,9 +443,9 @@ struct Worker {
         } catch (const std::length_error&) {
             failed(c, at ? at : parser.item_line());
         }
-        // Buffers that grew for a long entry are given back.
+        // A record buffer that grew for a long entry is given back once a chunk does without it.
         entry.image.clear();
-        if (entry.record.capacity() > kKeep) std::vector<std::uint8_t>().swap(entry.record);
+        if (entry.record.capacity() > std::max(kKeep, 2 * longest)) std::vector<std::uint8_t>().swap(entry.record);
     }
 
     static void failed(Chunk& c, std::size_t line) {
@@ -460,12 +502,13 @@ int run_serial(const std::vector<Input>& inputs, const Options& options, Worker&
     const std::vector<InputInfo> infos = infos_of(inputs);
     int status = kOk;
     Chunk c;
+    Spare spare;
     for (std::size_t i = 0; i < inputs.size() && !out.failed(); ++i) {
-        Reader reader(inputs[i], infos[i], options.pause_ms);
+        Reader reader(inputs[i], infos[i], options.pause_ms, spare);
         while (!out.failed() && reader.next(c)) {
             if (!c.data.empty()) worker.handle(c);
             const bool goes_on = write_chunk(c, out, status);
-            c.recycle();
+            c.recycle(spare);
             if (!goes_on) break;
         }
     }
@@ -500,7 +543,7 @@ public:
     int run(const std::vector<Input>& inputs, const Options& options) {
         const std::vector<InputInfo> infos = infos_of(inputs);
         for (std::size_t i = 0; i < inputs.size() && !failed(); ++i) {
-            Reader reader(inputs[i], infos[i], options.pause_ms);
+            Reader reader(inputs[i], infos[i], options.pause_ms, spare_);
             for (;;) {
                 Chunk* c = acquire();
                 if (c == nullptr) break;  // the output failed
@@ -530,15 +573,14 @@ private:
         return c;
     }
     void release(Chunk* c) {
-        c->recycle();
+        c->recycle(spare_);
         std::lock_guard lock(mutex_);
         free_.push_back(c);
     }
     bool publish(Chunk* c, std::size_t input) {
         std::unique_lock lock(mutex_);
-        space_.wait(lock, [&] {
-            return failed_ || bytes_ == 0 || bytes_ + c->data.size() <= kBudget;
-        });
+        // At most kBudget bytes in flight, plus the chunk that goes beyond it.
+        space_.wait(lock, [&] { return failed_ || bytes_ < kBudget; });
         if (failed_) {
             lock.unlock();
             release(c);
@@ -575,7 +617,7 @@ private:
                 lock.unlock();
                 const bool goes_on = quiet || write_chunk(*d, out_, status_);
                 const std::size_t size = d->data.size();
-                d->recycle();
+                d->recycle(spare_);
                 lock.lock();
                 if (!goes_on) abandoned_ = d->input->index + 1;
                 if (out_.failed()) failed_ = true;
@@ -589,6 +631,7 @@ private:
     }
 
     std::vector<Chunk> slots_;
+    Spare spare_;
     std::vector<Chunk*> free_;
     std::vector<Chunk*> order_;  // chunk number n is at n mod size
     Output& out_;
