@@ -72,6 +72,26 @@ void Handler::problem(const Problem& problem, const InputInfo& input, ChunkOut& 
     out.message(input.name + ":" + std::to_string(problem.line) + ": " + problem.message, kEntryFailed);
 }
 
+namespace {
+
+class TextHandler final : public Handler {
+public:
+    void entry(const Entry& entry, const InputInfo& input, ChunkOut& out) override {
+        try {
+            out.text += decoder_.decode(entry);
+        } catch (const DecodeError& e) {
+            out.message(input.name + ":" + std::to_string(entry.line) + ": " + e.what(), kEntryFailed);
+        }
+    }
+
+private:
+    Decoder decoder_;
+};
+
+}  // namespace
+
+std::unique_ptr<Handler> text_handler() { return std::make_unique<TextHandler>(); }
+
 std::string escaped_name(std::string_view name) {
     std::string out;
     for (char ch : name) {
@@ -192,7 +212,10 @@ public:
     Reader(const Input& input, const InputInfo& info, int pause_ms, Spare& spare)
         : info_(info), pause_ms_(pause_ms), spare_(spare) {
         if (input.literal) {
-            if (!buf_.reserve(input.text.size() + 1)) throw std::bad_alloc();
+            if (!buf_.reserve(input.text.size() + 1)) {
+                out_of_memory();
+                return;
+            }
             std::memcpy(buf_.data(), input.text.data(), input.text.size());
             len_ = input.text.size();
             eof_ = true;
@@ -305,10 +328,11 @@ private:
         complete_ = complete_ > pos ? complete_ - pos : 0;
         boundary_ = 0;
         searched_ = complete_;
+        if (rest == 0) return true;  // room is made before the next read
         if (!grow(0, std::max(rest + kMinRead, 2 * kChunk))) {
             out_of_memory();
         } else {
-            if (rest != 0) std::memcpy(buf_.data(), c.data.data() + pos, rest);
+            std::memcpy(buf_.data(), c.data.data() + pos, rest);
             len_ = rest;
         }
         return true;

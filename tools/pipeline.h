@@ -83,6 +83,9 @@ public:
 };
 using HandlerFactory = std::function<std::unique_ptr<Handler>()>;
 
+// The text decoding: each entry's text on standard output, a refusal as its entry's message.
+std::unique_ptr<Handler> text_handler();
+
 // One input: a file name ("-" for standard input) or, with `literal` set, the capture text
 // itself under the name shown in messages.
 struct Input {

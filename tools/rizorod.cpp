@@ -20,9 +20,7 @@
 
 namespace {
 
-using rizorod::tool::ChunkOut;
 using rizorod::tool::Input;
-using rizorod::tool::InputInfo;
 using rizorod::tool::Output;
 
 constexpr const char* kInterfaces[] = {"dm", "l2cap", "rfcomm", "sdp"};
@@ -57,22 +55,6 @@ std::string interface_list() {
     for (const char* name : kInterfaces) names += std::string(names.empty() ? "" : ", ") + name;
     return names;
 }
-
-// The text decoding: each entry's text on standard output, a refusal as its entry's message.
-class TextHandler final : public rizorod::tool::Handler {
-public:
-    void entry(const rizorod::Entry& entry, const InputInfo& input, ChunkOut& out) override {
-        try {
-            out.text += decoder_.decode(entry);
-        } catch (const rizorod::DecodeError& e) {
-            out.message(input.name + ":" + std::to_string(entry.line) + ": " + e.what(),
-                        rizorod::tool::kEntryFailed);
-        }
-    }
-
-private:
-    rizorod::Decoder decoder_;
-};
 
 int finish(const Output& out, int status) {
     if (out.broken_pipe()) return rizorod::tool::kWriteFailed;  // the reader has gone: quietly
@@ -220,7 +202,7 @@ int main(int argc, char** argv) {
     Output out;
     try {
         const int status = rizorod::tool::run(
-            inputs, options, [] { return std::make_unique<TextHandler>(); }, out);
+            inputs, options, rizorod::tool::text_handler, out);
         return finish(out, status);
     } catch (const std::bad_alloc&) {
         std::fputs("rizorod: out of memory\n", stderr);
