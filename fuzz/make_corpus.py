@@ -4,8 +4,8 @@
     python3 fuzz/make_corpus.py build/tools/rizorod
 
 capture_fuzz gets one file per entry of examples/session.cap (the entry line with its memory
-lines), one per entry of tests/data/malformed.cap, the whole of malformed.cap, and a few files
-for the corners of the line grammar. decode_fuzz gets the same session entries in its binary
+lines), one per entry of its malformed-all (a capture with every kind of bad entry, kept in the
+corpus as it is), and a few files for the corners of the line grammar. decode_fuzz gets the same session entries in its binary
 layout (see decode_fuzz.cpp), the records of the tests' worked examples, and one record of every
 code that `rizorod list` shows, exactly as long as the code needs, with its type field set and
 the rest zero. Existing files are replaced; nothing else in the folders is touched.
@@ -91,11 +91,9 @@ def main():
         write("capture_fuzz", "session-%02d" % i, "\n".join(lines) + "\n")
         write("decode_fuzz", "session-%02d" % i, decode_input(*parse_entry(lines)))
 
-    malformed_path = os.path.join(ROOT, "tests", "data", "malformed.cap")
+    malformed_path = os.path.join(ROOT, "fuzz", "corpus", "capture_fuzz", "malformed-all")
     for i, lines in enumerate(entries(malformed_path), 1):
         write("capture_fuzz", "malformed-%02d" % i, "\n".join(lines) + "\n")
-    with open(malformed_path) as f:
-        write("capture_fuzz", "malformed-all", f.read())
 
     # Corners of the line grammar.
     write("capture_fuzz", "crlf",
