@@ -106,6 +106,14 @@ def main():
           "dm 0x2009 09200100 01000000 fcffffff 00000000 00000000 00000000\n"
           "@fffffffc 29 00 03 00\n")
 
+    # Programs (after 0xff, see capture_fuzz.cpp): a long record; an entry with 4000 one-byte
+    # memory lines in descending order; an entry with a memory line of 131072 bytes.
+    write("capture_fuzz", "program-long-record", b"\xff\x00\x03\x06\x00\xff\xff\x5a")
+    write("capture_fuzz", "program-descending",
+          b"\xff\x00\x00\x09\x20\x18\x00\x00" + b"\x01" + struct.pack("<IHBh", 0x00300000, 4000, 0, -1))
+    write("capture_fuzz", "program-long-line",
+          b"\xff\x00\x03\x0b\x00\x0c\x00\x00" + b"\x03" + struct.pack("<I", 0x00300000) + b"\x00\x00\x02")
+
     # Records of the tests' worked examples.
     write("decode_fuzz", "acl-connect-cfm",
           decode_input("dm", 0x2004, hexbytes(["04201a0000002900338b9e005b00020001"]), []))
