@@ -103,8 +103,9 @@ int main(int argc, char** argv) {
         "\n"
         "Exit status: 0 when every entry was decoded, 1 when any entry could not be read or\n"
         "decoded (each gets one message on standard error, file:line: what was expected, what\n"
-        "was found), 2 for a usage error or an input that could not be opened or read, 3 when the\n"
-        "output could not be written.\n"
+        "was found), 2 for a usage error or an input that could not be opened, read or held in\n"
+        "memory, 3 when the output could not be written. A closed pipe stops the tool quietly.\n"
+        "Live inputs (pipes, terminals) are decoded entry by entry as they come.\n"
         "The capture format is described in docs/CAPTURE-FORMAT.md.");
 
     // decode
