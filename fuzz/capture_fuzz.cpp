@@ -3,9 +3,9 @@
 // crash, a hang or a read outside the bytes given.
 //
 // An input that starts with the byte 0xff is not text but a program that writes the capture
-// (see expand below): long records, runs of up to 65535 memory lines at addresses going up or
-// down by any step, long memory lines and raw text. That reaches long entries, many memory
-// lines and out-of-order addresses with inputs of a few bytes.
+// (see expand below): long records, runs of memory lines at addresses going up or down by any
+// step, long memory lines and raw text, up to 64 KiB of text in all. That reaches long entries,
+// many memory lines and out-of-order addresses with inputs of a few bytes.
 //
 // Checked on every input:
 // - each problem is at a line already read, after the line of the item before it, and its
@@ -116,7 +116,7 @@ std::vector<std::string> read_pieces(const std::string& text) {
 //   3  long memory line: 32-bit address, 24-bit length
 std::string expand(const std::uint8_t* p, std::size_t n) {
     static const char* const kIfaces[] = {"dm", "l2cap", "rfcomm", "sdp"};
-    constexpr std::size_t kMost = std::size_t{1} << 22;
+    constexpr std::size_t kMost = std::size_t{1} << 16;  // characters written at most
     std::string out;
     std::size_t at = 0;
     const auto take = [&](int bytes) {
