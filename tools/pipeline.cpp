@@ -152,14 +152,20 @@ private:
 };
 
 // One large buffer kept for the next long entry, so that a run of long entries does not make
-// the reader grow a buffer for each; smaller ones are given back.
+// the reader grow a buffer for each; given back once 16 short chunks in a row have gone by.
 class Spare {
 public:
+    void short_chunk() {
+        std::lock_guard lock(mutex_);
+        if (++short_run_ >= 16) spare_.release();
+    }
     // Keeps `bytes` if it is larger than the one kept; `bytes` is left empty.
     void put(Bytes& bytes) {
         std::lock_guard lock(mutex_);
         if (bytes.capacity() > spare_.capacity()) spare_.swap(bytes);
         bytes.release();
+        spare_.resize(0);
+        short_run_ = 0;
     }
     // Moves the first `size` bytes of `bytes` into the kept buffer, if it holds `need` bytes,
     // and gives it to `bytes`.
@@ -175,6 +181,7 @@ public:
 private:
     std::mutex mutex_;
     Bytes spare_;
+    int short_run_ = 0;
 };
 
 // What ends an input, said after its last chunk's output.
@@ -199,8 +206,15 @@ struct Chunk {
         tail = Tail::none;
         out_of_memory = false;
         resumed = false;
+        // A long chunk leaves its buffer for the next long entry; a short one gives back
+        // whatever grew.
+        if (data.size() > kKeep) {
+            spare.put(data);
+        } else {
+            if (data.capacity() > kKeep) data.release();
+            spare.short_chunk();
+        }
         data.resize(0);
-        if (data.capacity() > kKeep) spare.put(data);
         if (out.text.capacity() > std::max(kKeep, 2 * out.text.size())) std::string().swap(out.text);
         out.clear();
     }
