@@ -6,9 +6,9 @@
 // with one job, else by a worker; the worker that finishes the oldest chunk writes every
 // finished chunk in order, so output goes on while the calling thread waits for input.
 //
-// Memory: a chunk is about kChunk bytes of input, or one entry when that is longer; at most
-// kBudget bytes of input are in flight (or one chunk, when it is longer), in at most kMaxSlots
-// chunks; buffers that grew for a long entry are given back once it is done.
+// Memory: a chunk is about kChunk bytes of input, or one entry when that is longer; a chunk is
+// sent on only while less than kBudget bytes of input are in flight, in at most kMaxSlots chunks;
+// buffers that grew for long entries are given back once short chunks follow.
 #include "pipeline.h"
 
 #include <fcntl.h>
