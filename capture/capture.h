@@ -7,13 +7,15 @@
 // missing is a DecodeError naming the interface, the code, the primitive and what was missing.
 //
 // CaptureReader reads the line-oriented capture format (docs/CAPTURE-FORMAT.md) one entry at a
-// time, so memory stays constant however long the capture is.
+// time, so memory stays constant however long the capture is; CaptureParser is the same reading
+// for text that is already in memory.
 #ifndef RIZOROdOZIDO_CAPTURE_CAPTURE_H
 #define RIZOROdOZIDO_CAPTURE_CAPTURE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -57,7 +59,8 @@ private:
 
 // Memory of the logging process, as blocks of bytes by 32-bit address. Blocks never overlap;
 // a block that starts where another ends joins it, so a pointer may address bytes that were
-// given in several consecutive pieces.
+// given in several consecutive pieces. Pieces may come in any order: adding n of them takes
+// O(n log n) time whatever their order.
 class RIZ_API MemoryImage {
 public:
     // Adds `bytes` at `address`. Returns false, and changes nothing, when they would overlap
@@ -78,12 +81,15 @@ public:
     void clear() noexcept { blocks_.clear(); }
 
 private:
+    // A block's bytes are bytes[front, bytes.size()): room kept in front lets pieces given in
+    // descending order join it without moving what it holds each time.
     struct Block {
-        std::uint32_t address;
         std::vector<std::uint8_t> bytes;
-        std::uint64_t end() const { return std::uint64_t{address} + bytes.size(); }
+        std::size_t front = 0;
+        std::size_t size() const { return bytes.size() - front; }
+        const std::uint8_t* data() const { return bytes.data() + front; }
     };
-    std::vector<Block> blocks_;  // in address order
+    std::map<std::uint32_t, Block> blocks_;  // by first address
 };
 
 // The time at which the stack logged a primitive: a time of day with milliseconds, and the
@@ -96,6 +102,13 @@ struct Timestamp {
     // "HH:MM:SS.mmm", the stamp the header line shows.
     RIZ_API std::string time_of_day() const;
 };
+
+// A timestamp as an entry line gives it, "HH:MM:SS.mmm" or "YYYY-MM-DD HH:MM:SS.mmm" (date and
+// time joined by blanks or by 'T'), if `text` is exactly one.
+RIZ_API std::optional<Timestamp> parse_timestamp(std::string_view text);
+// A type code as an entry line gives it, "0x" and one to four hexadecimal digits, if `text` is
+// exactly one.
+RIZ_API std::optional<std::uint16_t> parse_type_code(std::string_view text);
 
 struct Entry;
 class FieldSink;
@@ -139,6 +152,48 @@ struct Problem {
     std::size_t line = 0;
     // What was expected, what was found.
     std::string message;
+};
+
+// The capture format read from lines of text given one at a time: the line grammar, the grouping
+// of memory lines with their entry, and the problems with the lines they skip. CaptureReader
+// reads a stream with it; a program that holds capture text in memory may use it directly, on
+// the whole text or on pieces of it that begin at entry lines (see starts_entry).
+class RIZ_API CaptureParser {
+public:
+    // How the text begins: at the start of an input, or after a pause of a live input that
+    // ended the entry before it early (memory lines that come first then get their own message).
+    enum class Start { input, resumed };
+    enum class Step {
+        more,     // nothing complete yet: give the next line
+        problem,  // `problem` is filled in: give the next line
+        entry,    // the entry before the line is complete in `entry`: give the same line again
+    };
+
+    // Lines are numbered from `first_line`; a UTF-8 byte-order mark at the start of line 1 is
+    // passed over.
+    explicit CaptureParser(std::size_t first_line = 1, Start start = Start::input) noexcept;
+    void reset(std::size_t first_line, Start start = Start::input) noexcept;
+
+    // Takes one line, without its line end. The entry being read is kept in `entry` between
+    // calls: give the same object every time.
+    Step line(std::string_view text, Entry& entry, Problem& problem);
+    // At the end of the text: true when an entry was still being read; it is complete in `entry`.
+    bool finish() noexcept;
+    // The line at which the item being read, or the last one, began.
+    std::size_t item_line() const noexcept { return item_; }
+
+    // True when `line` is an entry line (neither blank, a comment nor a memory line): the only
+    // lines at which a capture may be cut into pieces that read the same one by one.
+    static bool starts_entry(std::string_view line) noexcept;
+
+private:
+    std::size_t line_ = 0;  // the last line taken
+    std::size_t item_ = 0;
+    Start start_ = Start::input;
+    bool have_entry_ = false;
+    // After a problem, the memory lines that follow belong to it and are passed over quietly.
+    bool skipping_ = false;
+    std::vector<std::uint8_t> scratch_;
 };
 
 // Reads a capture from a stream, one entry at a time.

@@ -1,71 +1,112 @@
-// The memory image of an offline decoding: sorted, non-overlapping blocks, joined where one
-// starts exactly where another ends.
+// The memory image of an offline decoding: non-overlapping blocks by first address, joined where
+// one starts exactly where another ends. A piece that joins two blocks moves the smaller into
+// the larger, and a block keeps room in front for pieces that come in descending order, so any
+// order of n pieces costs O(n log n).
 #include <algorithm>
 #include <functional>
+#include <iterator>
 
 #include "capture/capture.h"
 
 namespace rizorod {
+namespace {
+
+constexpr std::uint64_t kTop = std::uint64_t{1} << 32;
+
+// One past the last address of a block.
+template <class Node>
+std::uint64_t end_of(const Node& node) {
+    return std::uint64_t{node.first} + node.second.size();
+}
+
+template <class Block>
+void append(Block& block, const std::uint8_t* bytes, std::size_t n) {
+    block.bytes.insert(block.bytes.end(), bytes, bytes + n);
+}
+
+template <class Block>
+void prepend(Block& block, const std::uint8_t* bytes, std::size_t n) {
+    if (block.front < n) {
+        // Grow with as much room in front again as the block will hold.
+        const std::size_t size = block.size(), room = size + n;
+        std::vector<std::uint8_t> grown(room + n + size);
+        std::copy(block.data(), block.data() + size, grown.begin() + static_cast<std::ptrdiff_t>(room + n));
+        block.bytes.swap(grown);
+        block.front = room + n;
+    }
+    block.front -= n;
+    std::copy(bytes, bytes + n, block.bytes.begin() + static_cast<std::ptrdiff_t>(block.front));
+}
+
+}  // namespace
 
 bool MemoryImage::add(std::uint32_t address, std::span<const std::uint8_t> bytes) {
     const std::uint64_t end = std::uint64_t{address} + bytes.size();
-    if (end > 0x100000000ull) return false;
+    if (end > kTop) return false;
     if (bytes.empty()) return true;
     if (overlap(address, bytes.size())) return false;
-    // The first block that starts after `address`; the one before it (if any) ends at or before.
-    auto next = std::upper_bound(blocks_.begin(), blocks_.end(), address,
-                                 [](std::uint32_t a, const Block& b) { return a < b.address; });
-    const bool joins_previous = next != blocks_.begin() && std::prev(next)->end() == address;
-    const bool joins_next = next != blocks_.end() && next->address == end;
-    if (joins_previous) {
-        auto previous = std::prev(next);
-        previous->bytes.insert(previous->bytes.end(), bytes.begin(), bytes.end());
+    const auto next = blocks_.upper_bound(address);
+    const auto previous = next == blocks_.begin() ? blocks_.end() : std::prev(next);
+    const bool joins_previous = previous != blocks_.end() && end_of(*previous) == address;
+    const bool joins_next = next != blocks_.end() && next->first == end;
+    if (joins_previous && (!joins_next || previous->second.size() >= next->second.size())) {
+        append(previous->second, bytes.data(), bytes.size());
         if (joins_next) {
-            previous->bytes.insert(previous->bytes.end(), next->bytes.begin(), next->bytes.end());
+            append(previous->second, next->second.data(), next->second.size());
             blocks_.erase(next);
         }
     } else if (joins_next) {
-        next->bytes.insert(next->bytes.begin(), bytes.begin(), bytes.end());
-        next->address = address;
+        prepend(next->second, bytes.data(), bytes.size());
+        std::uint32_t first = address;
+        if (joins_previous) {
+            prepend(next->second, previous->second.data(), previous->second.size());
+            first = previous->first;
+            blocks_.erase(previous);
+        }
+        auto node = blocks_.extract(next);
+        node.key() = first;
+        blocks_.insert(std::move(node));
     } else {
-        blocks_.insert(next, Block{address, std::vector<std::uint8_t>(bytes.begin(), bytes.end())});
+        blocks_.emplace_hint(next, address, Block{std::vector<std::uint8_t>(bytes.begin(), bytes.end()), 0});
     }
     return true;
 }
 
 std::span<const std::uint8_t> MemoryImage::at(std::uint32_t address) const {
-    auto next = std::upper_bound(blocks_.begin(), blocks_.end(), address,
-                                 [](std::uint32_t a, const Block& b) { return a < b.address; });
+    auto next = blocks_.upper_bound(address);
     if (next == blocks_.begin()) return {};
-    const Block& block = *std::prev(next);
-    if (address >= block.end()) return {};
-    return std::span<const std::uint8_t>(block.bytes).subspan(address - block.address);
+    const auto& [first, block] = *std::prev(next);
+    if (address - first >= block.size()) return {};
+    return std::span<const std::uint8_t>(block.data() + (address - first), block.size() - (address - first));
 }
 
 std::optional<std::pair<std::uint32_t, std::uint32_t>> MemoryImage::overlap(
     std::uint32_t address, std::uint64_t len) const {
     if (len == 0) return std::nullopt;
-    const std::uint64_t end = std::uint64_t{address} + len;
-    // The first block that ends after `address` is the only candidate.
-    auto it = std::upper_bound(blocks_.begin(), blocks_.end(), std::uint64_t{address},
-                               [](std::uint64_t a, const Block& b) { return a < b.end(); });
-    if (it == blocks_.end() || it->address >= end) return std::nullopt;
-    return std::make_pair(it->address, static_cast<std::uint32_t>(it->bytes.size()));
+    // Blocks end by 2^32: a longer range is as good as one that reaches there.
+    const std::uint64_t end = std::uint64_t{address} + std::min(len, kTop);
+    auto it = blocks_.upper_bound(address);
+    if (it != blocks_.begin()) {
+        const auto previous = std::prev(it);
+        if (end_of(*previous) > address) it = previous;
+    }
+    if (it == blocks_.end() || it->first >= end) return std::nullopt;
+    return std::make_pair(it->first, static_cast<std::uint32_t>(it->second.size()));
 }
 
 std::optional<std::uint32_t> MemoryImage::address_of(const std::uint8_t* byte) const noexcept {
-    for (const Block& block : blocks_) {
-        const std::uint8_t* first = block.bytes.data();
-        if (!block.bytes.empty() && !std::less<const std::uint8_t*>()(byte, first) &&
-            std::less<const std::uint8_t*>()(byte, first + block.bytes.size()))
-            return static_cast<std::uint32_t>(block.address + (byte - first));
+    for (const auto& [first, block] : blocks_) {
+        const std::uint8_t* data = block.data();
+        if (!std::less<const std::uint8_t*>()(byte, data) &&
+            std::less<const std::uint8_t*>()(byte, data + block.size()))
+            return static_cast<std::uint32_t>(first + (byte - data));
     }
     return std::nullopt;
 }
 
 std::size_t MemoryImage::byte_count() const noexcept {
     std::size_t n = 0;
-    for (const Block& block : blocks_) n += block.bytes.size();
+    for (const auto& entry : blocks_) n += entry.second.size();
     return n;
 }
 

@@ -163,13 +163,10 @@ std::string_view content(std::string_view line) {
     return line.substr(first);
 }
 
-// An entry line: [timestamp] interface [code] bytes.
-void parse_entry(std::string_view text, Entry& entry) {
-    Words words(text);
-    std::string_view w = words.next();
-    entry.stamp.reset();
+// The timestamp that begins with the word `w`, if `w` starts one: a time of day, or a date
+// followed by a time (in `w` after a 'T', or as the next word). Throws Failure when it is bad.
+bool read_stamp(std::string_view w, Words& words, Timestamp& t) {
     if (looks_like_date(w)) {
-        Timestamp t;
         std::string_view date = w, time;
         const std::size_t sep = w.find('T');
         if (sep != std::string_view::npos) {
@@ -184,11 +181,35 @@ void parse_entry(std::string_view text, Entry& entry) {
         }
         if (!parse_time(time, t))
             throw Failure{"expected a time of day HH:MM:SS.mmm after the date, found " + quoted(time)};
-        entry.stamp = t;
-        w = words.next();
-    } else if (!w.empty() && is_digit(w[0]) && w.find(':') != std::string_view::npos) {
-        Timestamp t;
+        return true;
+    }
+    if (!w.empty() && is_digit(w[0]) && w.find(':') != std::string_view::npos) {
         if (!parse_time(w, t)) throw Failure{"expected a time of day HH:MM:SS.mmm, found " + quoted(w)};
+        return true;
+    }
+    return false;
+}
+
+// "0x" and one to four hexadecimal digits.
+bool read_code(std::string_view c, std::uint16_t& code) {
+    if (c.size() < 3 || c.size() > 6 || c[0] != '0' || (c[1] != 'x' && c[1] != 'X')) return false;
+    unsigned value = 0;
+    for (char d : c.substr(2)) {
+        const int v = hex_value(d);
+        if (v < 0) return false;
+        value = value * 16 + static_cast<unsigned>(v);
+    }
+    code = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+// An entry line: [timestamp] interface [code] bytes.
+void parse_entry(std::string_view text, Entry& entry) {
+    Words words(text);
+    std::string_view w = words.next();
+    entry.stamp.reset();
+    Timestamp t;
+    if (read_stamp(w, words, t)) {
         entry.stamp = t;
         w = words.next();
     }
@@ -201,16 +222,7 @@ void parse_entry(std::string_view text, Entry& entry) {
     const std::string_view c = words.peek();
     if (c.size() >= 2 && c[0] == '0' && (c[1] == 'x' || c[1] == 'X')) {
         words.next();
-        const std::string_view digits = c.substr(2);
-        unsigned value = 0;
-        bool ok = !digits.empty() && digits.size() <= 4;
-        for (char d : digits) {
-            const int v = hex_value(d);
-            if (v < 0) ok = false;
-            value = value * 16 + static_cast<unsigned>(v < 0 ? 0 : v);
-        }
-        if (!ok) throw Failure{"expected a type code 0x0000 to 0xffff, found " + quoted(c)};
-        entry.code = static_cast<std::uint16_t>(value);
+        if (!read_code(c, entry.code)) throw Failure{"expected a type code 0x0000 to 0xffff, found " + quoted(c)};
         code_given = true;
     }
     entry.record.clear();
@@ -265,12 +277,14 @@ void parse_memory(std::string_view text, Entry& entry, std::vector<std::uint8_t>
     entry.image.add(address, scratch);
 }
 
-// Adds badbit to a stream's exception mask for the scope, then puts the mask back as it was.
+// For the scope, a stream raises on badbit alone (a read error, or a failed allocation inside
+// getline) and not on failbit or eofbit, whatever its owner's mask: the end of the input is not
+// an error. The owner's mask is put back afterwards.
 class RaiseOnBad {
 public:
     explicit RaiseOnBad(std::istream& in) : in_(in), mask_(in.exceptions()) {
         try {
-            in_.exceptions(mask_ | std::ios::badbit);  // raises at once when the stream is bad
+            in_.exceptions(std::ios::badbit);  // raises at once when the stream is bad
         } catch (const std::exception&) {
             restore();
             throw;
@@ -285,7 +299,8 @@ private:
         try {
             in_.exceptions(mask_);
         } catch (const std::exception&) {
-            // The caller's own mask raises for the state the stream is in; it is set all the same.
+            // The owner's mask raises for the state the stream is in (failbit at its end); the
+            // mask is set all the same.
         }
     }
     std::istream& in_;
@@ -294,25 +309,112 @@ private:
 
 }  // namespace
 
+std::optional<Timestamp> parse_timestamp(std::string_view text) {
+    Words words(text);
+    Timestamp t;
+    try {
+        if (!read_stamp(words.next(), words, t) || !words.next().empty()) return std::nullopt;
+    } catch (const Failure&) {
+        return std::nullopt;
+    }
+    return t;
+}
+
+std::optional<std::uint16_t> parse_type_code(std::string_view text) {
+    std::uint16_t code = 0;
+    if (!read_code(text, code)) return std::nullopt;
+    return code;
+}
+
+// ---- CaptureParser
+
+CaptureParser::CaptureParser(std::size_t first_line, Start start) noexcept { reset(first_line, start); }
+
+void CaptureParser::reset(std::size_t first_line, Start start) noexcept {
+    line_ = first_line - 1;
+    item_ = first_line;
+    start_ = start;
+    have_entry_ = false;
+    skipping_ = false;
+    // A buffer that grew for a long memory line is given back.
+    if (scratch_.capacity() > (std::size_t{1} << 16)) std::vector<std::uint8_t>().swap(scratch_);
+}
+
+bool CaptureParser::starts_entry(std::string_view line) noexcept {
+    const std::string_view text = content(line);
+    return !text.empty() && text[0] != '@';
+}
+
+bool CaptureParser::finish() noexcept {
+    const bool had = have_entry_;
+    have_entry_ = false;
+    return had;
+}
+
+CaptureParser::Step CaptureParser::line(std::string_view raw, Entry& entry, Problem& problem) {
+    if (line_ == 0 && raw.substr(0, 3) == "\xef\xbb\xbf") raw.remove_prefix(3);
+    const std::string_view text = content(raw);
+    if (text.empty()) {
+        ++line_;
+        return Step::more;
+    }
+    if (text[0] == '@') {
+        ++line_;
+        if (have_entry_) {
+            try {
+                parse_memory(text, entry, scratch_);
+            } catch (const Failure& f) {
+                problem = {line_, f.message};
+                have_entry_ = false;
+                skipping_ = true;
+                return Step::problem;
+            }
+        } else if (!skipping_) {
+            item_ = line_;
+            problem = {line_, start_ == Start::input
+                                  ? "expected an entry line before this memory line, found none"
+                                  : "expected the memory lines of an entry before the input paused, "
+                                    "found this one after the pause"};
+            skipping_ = true;
+            return Step::problem;
+        }
+        return Step::more;
+    }
+    // An entry line: it ends the entry being read, if any, and is given again.
+    if (have_entry_) {
+        have_entry_ = false;
+        return Step::entry;
+    }
+    ++line_;
+    item_ = line_;
+    skipping_ = false;
+    entry.line = line_;
+    entry.image.clear();
+    try {
+        parse_entry(text, entry);
+    } catch (const Failure& f) {
+        problem = {line_, f.message};
+        skipping_ = true;
+        return Step::problem;
+    }
+    have_entry_ = true;
+    return Step::more;
+}
+
+// ---- CaptureReader
+
 struct CaptureReader::State {
     explicit State(std::istream& stream) : in(stream) {}
     std::istream& in;
     std::size_t line_no = 0;
     std::string line;
-    bool pending = false;  // `line` holds an entry line read ahead, not yet taken
+    bool pending = false;  // `line` was given to the parser and must be given again
     bool read_error = false;
-    // After a problem, the memory lines that follow belong to it and are passed over quietly.
-    bool skipping = false;
-    std::vector<std::uint8_t> scratch;
+    CaptureParser parser;
 
     bool read() {
-        if (pending) {
-            pending = false;
-            return true;
-        }
-        // getline turns any exception inside it into badbit: a failed allocation as the line
-        // grows as well as a read error. With badbit in the stream's exception mask it raises
-        // them instead, so that a read error is taken as such and an allocation failure passes on.
+        // With badbit raising, getline passes on what went wrong inside it instead of turning it
+        // into badbit: a read error is taken as such and an allocation failure passes on.
         try {
             RaiseOnBad raising(in);
             if (!std::getline(in, line)) return false;
@@ -334,44 +436,15 @@ std::size_t CaptureReader::lines() const noexcept { return state_->line_no; }
 
 CaptureReader::Item CaptureReader::next(Entry& entry, Problem& problem) {
     State& s = *state_;
-    bool have_entry = false;
-    while (s.read()) {
-        const std::string_view text = content(s.line);
-        if (text.empty()) continue;
-        if (text[0] == '@') {
-            if (have_entry) {
-                try {
-                    parse_memory(text, entry, s.scratch);
-                } catch (const Failure& f) {
-                    problem = {s.line_no, f.message};
-                    s.skipping = true;
-                    return Item::problem;
-                }
-            } else if (!s.skipping) {
-                problem = {s.line_no, "expected an entry line before this memory line, found none"};
-                s.skipping = true;
-                return Item::problem;
-            }
-            continue;
+    for (;;) {
+        if (!s.pending && !s.read()) return s.parser.finish() ? Item::entry : Item::end;
+        s.pending = false;
+        switch (s.parser.line(s.line, entry, problem)) {
+        case CaptureParser::Step::more: break;
+        case CaptureParser::Step::problem: return Item::problem;
+        case CaptureParser::Step::entry: s.pending = true; return Item::entry;
         }
-        // An entry line: it ends the entry being read, if any.
-        if (have_entry) {
-            s.pending = true;
-            return Item::entry;
-        }
-        s.skipping = false;
-        entry.line = s.line_no;
-        entry.image.clear();
-        try {
-            parse_entry(text, entry);
-        } catch (const Failure& f) {
-            problem = {s.line_no, f.message};
-            s.skipping = true;
-            return Item::problem;
-        }
-        have_entry = true;
     }
-    return have_entry ? Item::entry : Item::end;
 }
 
 }  // namespace rizorod

@@ -4,8 +4,8 @@
     python3 fuzz/make_corpus.py build/tools/rizorod
 
 capture_fuzz gets one file per entry of examples/session.cap (the entry line with its memory
-lines), one per entry of tests/data/malformed.cap, the whole of malformed.cap, and a few files
-for the corners of the line grammar. decode_fuzz gets the same session entries in its binary
+lines), one per entry of its malformed-all (a capture with every kind of bad entry, kept in the
+corpus as it is), and a few files for the corners of the line grammar. decode_fuzz gets the same session entries in its binary
 layout (see decode_fuzz.cpp), the records of the tests' worked examples, and one record of every
 code that `rizorod list` shows, exactly as long as the code needs, with its type field set and
 the rest zero. Existing files are replaced; nothing else in the folders is touched.
@@ -91,11 +91,9 @@ def main():
         write("capture_fuzz", "session-%02d" % i, "\n".join(lines) + "\n")
         write("decode_fuzz", "session-%02d" % i, decode_input(*parse_entry(lines)))
 
-    malformed_path = os.path.join(ROOT, "tests", "data", "malformed.cap")
+    malformed_path = os.path.join(ROOT, "fuzz", "corpus", "capture_fuzz", "malformed-all")
     for i, lines in enumerate(entries(malformed_path), 1):
         write("capture_fuzz", "malformed-%02d" % i, "\n".join(lines) + "\n")
-    with open(malformed_path) as f:
-        write("capture_fuzz", "malformed-all", f.read())
 
     # Corners of the line grammar.
     write("capture_fuzz", "crlf",
@@ -107,6 +105,14 @@ def main():
     write("capture_fuzz", "top-of-memory",
           "dm 0x2009 09200100 01000000 fcffffff 00000000 00000000 00000000\n"
           "@fffffffc 29 00 03 00\n")
+
+    # Programs (after 0xff, see capture_fuzz.cpp): a long record; an entry with 4000 one-byte
+    # memory lines in descending order; an entry with a memory line of 131072 bytes.
+    write("capture_fuzz", "program-long-record", b"\xff\x00\x03\x06\x00\xff\xff\x5a")
+    write("capture_fuzz", "program-descending",
+          b"\xff\x00\x00\x09\x20\x18\x00\x00" + b"\x01" + struct.pack("<IHBh", 0x00300000, 4000, 0, -1))
+    write("capture_fuzz", "program-long-line",
+          b"\xff\x00\x03\x0b\x00\x0c\x00\x00" + b"\x03" + struct.pack("<I", 0x00300000) + b"\x00\x00\x02")
 
     # Records of the tests' worked examples.
     write("decode_fuzz", "acl-connect-cfm",

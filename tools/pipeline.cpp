@@ -1,334 +1,727 @@
+// The decoding pipeline: see pipeline.h.
+//
+// The calling thread reads each input with large read(2) calls into a buffer and cuts it into
+// chunks at entry lines (CaptureParser::starts_entry), counting lines so that each chunk knows
+// the number of its first line. A chunk is parsed and handled as a whole, by the calling thread
+// with one job, else by a worker; the worker that finishes the oldest chunk writes every
+// finished chunk in order, so output goes on while the calling thread waits for input.
+//
+// Memory: a chunk is about kChunk bytes of input, or one entry when that is longer; a chunk is
+// sent on only while less than kBudget bytes of input are in flight, in at most kMaxSlots chunks;
+// buffers that grew for long entries are given back once short chunks follow.
 #include "pipeline.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <memory>
 #include <mutex>
 #include <new>
-#include <sstream>
+#include <stdexcept>
 #include <thread>
 #include <utility>
-
-#include "capture/capture.h"
 
 namespace rizorod::tool {
 
 // ---- Output
 
-namespace {
-constexpr std::size_t kOutputBuffer = 1 << 20;
-}
-
-Output::Output() {
-    // A large buffer: a decoding is a few hundred bytes, written in batches.
-    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
-}
-
-void Output::check(bool ok) {
-    if (ok || failed_) return;
-    failed_ = true;
-    error_ = std::strerror(errno);
-}
-
-void Output::text(std::string_view text) {
-    if (failed_ || text.empty()) return;
-    check(std::fwrite(text.data(), 1, text.size(), stdout) == text.size());
-}
-
-void Output::message(std::string_view line) {
-    if (!failed_) check(std::fflush(stdout) == 0);
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fputc('\n', stderr);
-}
-
-bool Output::finish() {
-    if (!failed_) check(std::fflush(stdout) == 0);
-    if (!failed_ && std::ferror(stdout)) {
-        failed_ = true;
-        error_ = "write error";
-    }
-    return !failed_;
-}
-
-namespace {
-
-// ---- Batches
-
-constexpr std::size_t kBatchEntries = 64;
-constexpr std::size_t kBatchBytes = 1 << 18;
-
-// One step of the input in order: an entry to decode, or a message ready to print.
-struct Item {
-    std::size_t entry;         // index into Batch::entries when `message` is empty
-    std::string message;       // a finished message line
-    int status = kOk;          // what the message means for the exit status
-    const std::string* input;  // the input's name, for messages about the entry
-};
-
-struct Batch {
-    std::vector<Entry> entries;  // the first `used` are this batch's; the rest are kept for reuse
-    std::size_t used = 0;
-    std::vector<Item> items;
-    // Results: the decodings, and the messages with the position in `text` where each goes.
-    std::string text;
-    std::vector<std::pair<std::size_t, std::string>> messages;
-    int status = kOk;
-
-    void reset() {
-        used = 0;
-        items.clear();
-        text.clear();
-        messages.clear();
-        status = kOk;
-    }
-    Entry& next_entry() {
-        if (used == entries.size()) entries.emplace_back();
-        return entries[used];
-    }
-};
-
-void decode_batch(Batch& batch, Decoder& decoder) {
-    for (const Item& item : batch.items) {
-        if (!item.message.empty()) {
-            batch.messages.emplace_back(batch.text.size(), item.message);
-            batch.status = std::max(batch.status, item.status);
-            continue;
+void Output::text(std::string_view bytes) {
+    while (!failed_ && !bytes.empty()) {
+        const ssize_t n = ::write(out_, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            failed_ = true;
+            broken_pipe_ = errno == EPIPE;
+            error_ = std::strerror(errno);
+            return;
         }
-        const Entry& entry = batch.entries[item.entry];
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void Output::message(std::initializer_list<std::string_view> parts) {
+    iovec io[9];
+    int count = 0;
+    for (std::string_view part : parts)
+        if (count < 8) io[count++] = {const_cast<char*>(part.data()), part.size()};
+    io[count++] = {const_cast<char*>("\n"), 1};
+    // Standard error is for messages; when it cannot take one there is no one to tell.
+    while (::writev(err_, io, count) < 0 && errno == EINTR) {
+    }
+}
+
+void ChunkOut::message(std::string line, int line_status) {
+    messages.push_back({text.size(), std::move(line), line_status});
+    status = std::max(status, line_status);
+}
+
+void ChunkOut::clear() {
+    text.clear();
+    messages.clear();
+    status = kOk;
+}
+
+void Handler::problem(const Problem& problem, const InputInfo& input, ChunkOut& out) {
+    out.message(input.name + ":" + std::to_string(problem.line) + ": " + problem.message, kEntryFailed);
+}
+
+namespace {
+
+class TextHandler final : public Handler {
+public:
+    void entry(const Entry& entry, const InputInfo& input, ChunkOut& out) override {
         try {
-            batch.text += decoder.decode(entry);
-        } catch (const std::exception& e) {
-            batch.messages.emplace_back(batch.text.size(),
-                                        *item.input + ":" + std::to_string(entry.line) + ": " + e.what());
-            batch.status = std::max(batch.status, int{kEntryFailed});
+            out.text += decoder_.decode(entry);
+        } catch (const DecodeError& e) {
+            out.message(input.name + ":" + std::to_string(entry.line) + ": " + e.what(), kEntryFailed);
         }
-    }
-}
-
-void write_batch(const Batch& batch, Output& out) {
-    std::size_t done = 0;
-    for (const auto& [at, line] : batch.messages) {
-        out.text(std::string_view(batch.text).substr(done, at - done));
-        done = at;
-        out.message(line);
-    }
-    out.text(std::string_view(batch.text).substr(done));
-}
-
-// Reads the inputs one after the other and fills batches.
-class Feeder {
-public:
-    explicit Feeder(const std::vector<Input>& inputs) : inputs_(inputs) {}
-
-    // Fills `batch` with the next items; false when there was nothing left.
-    bool fill(Batch& batch) {
-        batch.reset();
-        std::size_t bytes = 0;
-        while (batch.items.size() < kBatchEntries && bytes < kBatchBytes) {
-            if (!reader_ && !open_next(batch)) break;
-            Entry& entry = batch.next_entry();
-            Problem problem;
-            CaptureReader::Item item;
-            try {
-                item = reader_->next(entry, problem);
-            } catch (const std::bad_alloc&) {
-                // A line too long for the memory there is: the input is given up like one that
-                // cannot be read, its buffers released first.
-                const std::size_t line = reader_->lines();
-                close();
-                batch.items.push_back({0, "rizorod: " + *name_ + ": out of memory after line " +
-                                              std::to_string(line),
-                                       kUsage, name_});
-                continue;
-            }
-            switch (item) {
-            case CaptureReader::Item::entry:
-                bytes += entry.record.size() + entry.image.byte_count() + 64;
-                batch.items.push_back({batch.used++, {}, kOk, name_});
-                break;
-            case CaptureReader::Item::problem:
-                batch.items.push_back(
-                    {0, *name_ + ":" + std::to_string(problem.line) + ": " + problem.message,
-                     kEntryFailed, name_});
-                break;
-            case CaptureReader::Item::end:
-                if (reader_->failed())
-                    batch.items.push_back({0, "rizorod: " + *name_ + ": read error after line " +
-                                                  std::to_string(reader_->lines()),
-                                           kUsage, name_});
-                close();
-                break;
-            }
-        }
-        return !batch.items.empty();
     }
 
 private:
-    bool open_next(Batch& batch) {
-        while (next_ < inputs_.size()) {
-            const Input& input = inputs_[next_++];
-            if (input.literal) {
-                display_ = input.name;
-                text_ = std::make_unique<std::istringstream>(input.text);
-                stream_ = text_.get();
-            } else if (input.name == "-") {
-                display_ = "<stdin>";
-                stream_ = &std::cin;
-            } else {
-                display_ = input.name;
-                std::error_code ec;
-                if (std::filesystem::is_directory(input.name, ec)) {
-                    batch.items.push_back({0, "rizorod: " + input.name + ": is a directory", kUsage, nullptr});
-                    continue;
-                }
-                file_ = std::make_unique<std::ifstream>(input.name, std::ios::binary);
-                if (!*file_) {
-                    const int err = errno;
-                    batch.items.push_back({0, "rizorod: " + input.name + ": cannot open: " +
-                                                  (err ? std::strerror(err) : "unknown error"),
-                                           kUsage, nullptr});
-                    file_.reset();
-                    continue;
-                }
-                stream_ = file_.get();
-            }
-            names_.push_back(std::make_unique<std::string>(display_));
-            name_ = names_.back().get();
-            reader_ = std::make_unique<CaptureReader>(*stream_);
-            return true;
-        }
-        return false;
-    }
-    void close() {
-        reader_.reset();
-        file_.reset();
-        text_.reset();
-        stream_ = nullptr;
-    }
-
-    const std::vector<Input>& inputs_;
-    std::size_t next_ = 0;
-    std::string display_;
-    // Names outlive the batches that point at them.
-    std::vector<std::unique_ptr<std::string>> names_;
-    const std::string* name_ = nullptr;
-    std::unique_ptr<std::ifstream> file_;
-    std::unique_ptr<std::istringstream> text_;
-    std::istream* stream_ = nullptr;
-    std::unique_ptr<CaptureReader> reader_;
-};
-
-// ---- Decoding on several threads
-//
-// Batch number n lives in slot n mod K. The calling thread reads batches into free slots; the
-// workers claim filled batches in number order and decode them, each with a Decoder of its own;
-// the calling thread writes finished batches in number order, and a slot is free again once its
-// batch is written. At most K batches are in flight, so memory stays bounded.
-class Parallel {
-public:
-    Parallel(unsigned jobs, Output& out) : slots_(4 * jobs), out_(out) {
-        for (unsigned i = 0; i < jobs; ++i) workers_.emplace_back([this] { work(); });
-    }
-    ~Parallel() {
-        {
-            std::lock_guard lock(mutex_);
-            finished_ = true;
-        }
-        wake_workers_.notify_all();
-        for (auto& t : workers_) t.join();
-    }
-
-    int run(Feeder& feeder) {
-        int status = kOk;
-        std::size_t n = 0;
-        for (;; ++n) {
-            Slot& slot = slots_[n % slots_.size()];
-            if (n >= slots_.size()) status = std::max(status, write(n - slots_.size()));
-            if (out_.failed() || !feeder.fill(slot.batch)) break;
-            {
-                std::lock_guard lock(mutex_);
-                slot.done = false;
-                filled_ = n + 1;
-            }
-            wake_workers_.notify_one();
-        }
-        // Write what is still in flight, in order.
-        const std::size_t first = n >= slots_.size() ? n - slots_.size() + 1 : 0;
-        for (std::size_t k = first; k < filled_; ++k) status = std::max(status, write(k));
-        return status;
-    }
-
-private:
-    struct Slot {
-        Batch batch;
-        bool done = true;
-    };
-
-    int write(std::size_t n) {
-        Slot& slot = slots_[n % slots_.size()];
-        {
-            std::unique_lock lock(mutex_);
-            batch_done_.wait(lock, [&] { return slot.done; });
-        }
-        if (n >= written_) {
-            write_batch(slot.batch, out_);
-            written_ = n + 1;
-            return slot.batch.status;
-        }
-        return kOk;
-    }
-
-    void work() {
-        Decoder decoder;
-        for (;;) {
-            std::size_t n;
-            {
-                std::unique_lock lock(mutex_);
-                wake_workers_.wait(lock, [&] { return claimed_ < filled_ || finished_; });
-                if (claimed_ >= filled_) return;
-                n = claimed_++;
-            }
-            Slot& slot = slots_[n % slots_.size()];
-            decode_batch(slot.batch, decoder);
-            {
-                std::lock_guard lock(mutex_);
-                slot.done = true;
-            }
-            batch_done_.notify_all();
-        }
-    }
-
-    std::vector<Slot> slots_;
-    Output& out_;
-    std::vector<std::thread> workers_;
-    std::mutex mutex_;
-    std::condition_variable wake_workers_, batch_done_;
-    std::size_t filled_ = 0, claimed_ = 0, written_ = 0;
-    bool finished_ = false;
+    Decoder decoder_;
 };
 
 }  // namespace
 
-int decode_inputs(const std::vector<Input>& inputs, unsigned jobs, Output& out) {
-    Feeder feeder(inputs);
-    int status = kOk;
-    if (jobs <= 1) {
-        Decoder decoder;
-        Batch batch;
-        while (!out.failed() && feeder.fill(batch)) {
-            decode_batch(batch, decoder);
-            write_batch(batch, out);
-            status = std::max(status, batch.status);
+std::unique_ptr<Handler> text_handler() { return std::make_unique<TextHandler>(); }
+
+std::string escaped_name(std::string_view name) {
+    std::string out;
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7f) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            out += "\\x";
+            out += kDigits[c >> 4];
+            out += kDigits[c & 15];
+        } else {
+            out += ch;
         }
-    } else {
-        Parallel parallel(jobs, out);
-        status = parallel.run(feeder);
     }
+    return out;
+}
+
+namespace {
+
+constexpr std::size_t kChunk = std::size_t{1} << 16;   // input bytes of a chunk
+constexpr std::size_t kMinRead = std::size_t{1} << 14;  // smallest room a read(2) is given
+constexpr std::size_t kKeep = 4 * kChunk;               // larger buffers are given back
+constexpr std::size_t kBudget = std::size_t{1} << 20;   // input bytes in flight
+constexpr unsigned kMaxWorkers = 16;
+constexpr std::size_t kMaxSlots = 16;                   // chunks in flight
+
+// A byte buffer that reports a failed allocation instead of raising it, and never initializes
+// what it does not copy.
+class Bytes {
+public:
+    char* data() { return data_.get(); }
+    const char* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
+    bool empty() const { return size_ == 0; }
+    void resize(std::size_t n) { size_ = n; }  // within the capacity
+    bool reserve(std::size_t n) noexcept {
+        if (n <= capacity_) return true;
+        std::unique_ptr<char[]> grown(new (std::nothrow) char[n]);
+        if (!grown) return false;
+        if (size_ != 0) std::memcpy(grown.get(), data_.get(), size_);
+        data_ = std::move(grown);
+        capacity_ = n;
+        return true;
+    }
+    void release() noexcept {
+        data_.reset();
+        size_ = capacity_ = 0;
+    }
+    void swap(Bytes& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+    }
+
+private:
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0, capacity_ = 0;
+};
+
+// One large buffer kept for the next long entry, so that a run of long entries does not make
+// the reader grow a buffer for each; given back once 16 short chunks in a row have gone by.
+class Spare {
+public:
+    void short_chunk() {
+        std::lock_guard lock(mutex_);
+        if (++short_run_ >= 16) spare_.release();
+    }
+    // Keeps `bytes` if it is larger than the one kept; `bytes` is left empty.
+    void put(Bytes& bytes) {
+        std::lock_guard lock(mutex_);
+        if (bytes.capacity() > spare_.capacity()) spare_.swap(bytes);
+        bytes.release();
+        spare_.resize(0);
+        short_run_ = 0;
+    }
+    // Moves the first `size` bytes of `bytes` into the kept buffer, if it holds `need` bytes,
+    // and gives it to `bytes`.
+    bool take(Bytes& bytes, std::size_t size, std::size_t need) {
+        std::lock_guard lock(mutex_);
+        if (spare_.capacity() < need) return false;
+        if (size != 0) std::memcpy(spare_.data(), bytes.data(), size);
+        bytes.swap(spare_);
+        spare_.release();
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    Bytes spare_;
+    int short_run_ = 0;
+};
+
+// What ends an input, said after its last chunk's output.
+enum class Tail { none, read_error, out_of_memory, cannot_open, directory };
+
+struct Chunk {
+    const InputInfo* input = nullptr;
+    Bytes data;
+    std::size_t first_line = 1;
+    bool resumed = false;  // the input paused in the middle of an entry just before it
+    Tail tail = Tail::none;
+    std::size_t tail_line = 0;
+    int tail_errno = 0;
+    // Results.
+    ChunkOut out;
+    bool out_of_memory = false;
+    std::size_t handled = 0;  // with out_of_memory: the lines handled before it
+    bool done = false;
+
+    // Ready for the next use; buffers that grew for a long entry are given back.
+    void recycle(Spare& spare) {
+        tail = Tail::none;
+        out_of_memory = false;
+        resumed = false;
+        // A long chunk leaves its buffer for the next long entry; a short one gives back
+        // whatever grew.
+        if (data.size() > kKeep) {
+            spare.put(data);
+        } else {
+            if (data.capacity() > kKeep) data.release();
+            spare.short_chunk();
+        }
+        data.resize(0);
+        if (out.text.capacity() > std::max(kKeep, 2 * out.text.size())) std::string().swap(out.text);
+        out.clear();
+    }
+};
+
+// Reads one input and cuts it into chunks.
+class Reader {
+public:
+    Reader(const Input& input, const InputInfo& info, int pause_ms, Spare& spare)
+        : info_(info), pause_ms_(pause_ms), spare_(spare) {
+        if (input.literal) {
+            if (!buf_.reserve(input.text.size() + 1)) {
+                out_of_memory();
+                return;
+            }
+            std::memcpy(buf_.data(), input.text.data(), input.text.size());
+            len_ = input.text.size();
+            eof_ = true;
+            return;
+        }
+        if (input.name == "-") {
+            fd_ = 0;
+        } else {
+            fd_ = ::open(input.name.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd_ < 0) {
+                fail(Tail::cannot_open, errno);
+                return;
+            }
+            own_ = true;
+        }
+        struct stat st;
+        if (::fstat(fd_, &st) == 0) {
+            if (own_ && S_ISDIR(st.st_mode)) {
+                fail(Tail::directory, 0);
+                return;
+            }
+            regular_ = S_ISREG(st.st_mode);
+        }
+    }
+    ~Reader() {
+        if (own_) ::close(fd_);
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // The next chunk into `c`, whose buffer the reader takes in exchange; false when the input
+    // has ended and nothing is left to say about it.
+    bool next(Chunk& c) {
+        c.input = &info_;
+        c.data.resize(0);
+        for (;;) {
+            if (ended_) {
+                if (tail_ == Tail::none) return false;
+                c.first_line = first_line_;
+                c.tail = tail_;
+                c.tail_line = tail_line_;
+                c.tail_errno = tail_errno_;
+                tail_ = Tail::none;
+                return true;
+            }
+            if (eof_) {
+                ended_ = true;
+                if (len_ == 0) continue;
+                give(c, len_);
+                return true;
+            }
+            if (read_errno_ != 0) {
+                // The entry being read may have lost lines: it is left out, and the message
+                // says where reading stopped.
+                give(c, boundary_);
+                fail(Tail::read_error, read_errno_);
+                tail_line_ = first_line_ - 1;
+                if (c.data.empty()) continue;
+                return true;
+            }
+            if (len_ >= kChunk && boundary_ > 0) return give(c, boundary_);
+            if (!regular_ && complete_ > 0) {
+                // What came so far is decoded at once when no more input is there: the complete
+                // entries now, the last one too when the input stays silent for a pause.
+                if (!ready(boundary_ > 0 ? 0 : pause_ms_)) {
+                    if (boundary_ > 0) return give(c, boundary_);
+                    give(c, complete_);
+                    resumed_ = true;
+                    return true;
+                }
+            }
+            if (buf_.capacity() - len_ < kMinRead) {
+                if (boundary_ == 0 && complete_ > 0 && partial_starts_entry()) boundary_ = complete_;
+                if (boundary_ > 0) return give(c, boundary_);
+                // One entry, not yet complete, fills the buffer: it grows.
+                if (!grow(len_, std::max(2 * buf_.capacity(), 2 * kChunk))) {
+                    out_of_memory();
+                    continue;
+                }
+            }
+            read_more();
+        }
+    }
+
+private:
+    void fail(Tail tail, int err) {
+        ended_ = true;
+        tail_ = tail;
+        tail_errno_ = err;
+    }
+    void out_of_memory() {
+        fail(Tail::out_of_memory, 0);
+        tail_line_ = first_line_ - 1;
+        buf_.release();
+        len_ = complete_ = boundary_ = searched_ = 0;
+    }
+
+    // Gives [0, pos) to the chunk; what follows stays.
+    bool give(Chunk& c, std::size_t pos) {
+        c.first_line = first_line_;
+        c.resumed = resumed_;
+        resumed_ = false;
+        first_line_ += static_cast<std::size_t>(std::count(buf_.data(), buf_.data() + pos, '\n'));
+        buf_.resize(len_);
+        c.data.swap(buf_);
+        buf_.resize(0);
+        const std::size_t rest = len_ - pos;
+        c.data.resize(pos);
+        len_ = 0;
+        complete_ = complete_ > pos ? complete_ - pos : 0;
+        boundary_ = 0;
+        searched_ = complete_;
+        if (rest == 0) return true;  // room is made before the next read
+        if (!grow(0, std::max(rest + kMinRead, 2 * kChunk))) {
+            out_of_memory();
+        } else {
+            std::memcpy(buf_.data(), c.data.data() + pos, rest);
+            len_ = rest;
+        }
+        return true;
+    }
+
+    // Room for `need` bytes in buf_, the first `size` of them kept.
+    bool grow(std::size_t size, std::size_t need) {
+        if (need <= buf_.capacity()) return true;
+        if (need > kKeep && spare_.take(buf_, size, need)) return true;
+        buf_.resize(size);
+        return buf_.reserve(need);
+    }
+
+    bool ready(int timeout_ms) {
+        pollfd p{fd_, POLLIN, 0};
+        int r;
+        while ((r = ::poll(&p, 1, timeout_ms)) < 0 && errno == EINTR) {
+        }
+        return r != 0;
+    }
+
+    void read_more() {
+        // Up to a chunk's worth, or what room there is when one entry is longer.
+        const std::size_t room = buf_.capacity() - len_;
+        const std::size_t want = len_ < kChunk ? std::max(kChunk - len_, kMinRead) : room;
+        ssize_t n;
+        while ((n = ::read(fd_, buf_.data() + len_, std::min(room, want))) < 0 && errno == EINTR) {
+        }
+        if (n < 0) {
+            read_errno_ = errno;
+            return;
+        }
+        if (n == 0) {
+            eof_ = true;
+            return;
+        }
+        const std::size_t old = len_;
+        len_ += static_cast<std::size_t>(n);
+        const void* nl = ::memrchr(buf_.data() + old, '\n', len_ - old);
+        if (nl == nullptr) return;
+        complete_ = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_.data()) + 1;
+        find_boundary();
+    }
+
+    // The last entry line among the lines completed since the last search.
+    void find_boundary() {
+        const char* b = buf_.data();
+        std::size_t end = complete_;
+        while (end > searched_) {
+            const std::size_t nl = end - 1;
+            const void* before = nl > 0 ? ::memrchr(b, '\n', nl) : nullptr;
+            const std::size_t start =
+                before ? static_cast<std::size_t>(static_cast<const char*>(before) - b) + 1 : 0;
+            if (start == 0) break;
+            if (CaptureParser::starts_entry(std::string_view(b + start, nl - start))) {
+                boundary_ = start;
+                break;
+            }
+            end = start;
+        }
+        searched_ = complete_;
+    }
+
+    // Whether the line being read, not yet complete, is already known to be an entry line.
+    bool partial_starts_entry() const {
+        for (std::size_t i = complete_; i < len_; ++i) {
+            const char c = buf_.data()[i];
+            if (c == ' ' || c == '\t') continue;
+            return c != '@' && c != '#' && c != '\r';
+        }
+        return false;
+    }
+
+    const InputInfo& info_;
+    int pause_ms_;
+    Spare& spare_;
+    int fd_ = -1;
+    bool own_ = false, regular_ = false;
+    Bytes buf_;
+    std::size_t len_ = 0;       // bytes in buf_
+    std::size_t complete_ = 0;  // bytes of complete lines at its start
+    std::size_t boundary_ = 0;  // the last entry line after the first line, or 0
+    std::size_t searched_ = 0;  // lines starting before this were searched for entry lines
+    std::size_t first_line_ = 1;
+    bool eof_ = false, resumed_ = false, ended_ = false;
+    int read_errno_ = 0;
+    Tail tail_ = Tail::none;
+    std::size_t tail_line_ = 0;
+    int tail_errno_ = 0;
+};
+
+// What a thread needs to handle chunks.
+struct Worker {
+    std::unique_ptr<Handler> handler;
+    CaptureParser parser;
+    Entry entry;
+    Problem problem;
+
+    void handle(Chunk& c) {
+        parser.reset(c.first_line, c.resumed ? CaptureParser::Start::resumed : CaptureParser::Start::input);
+        std::size_t at = 0;  // the line of the item being handled; 0: the parser's
+        std::size_t longest = 0;
+        try {
+            const char* p = c.data.data();
+            const char* const end = p + c.data.size();
+            while (p < end) {
+                const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+                const std::string_view line(p, static_cast<std::size_t>((nl ? nl : end) - p));
+                p = nl ? nl + 1 : end;
+                for (;;) {
+                    at = 0;
+                    const auto step = parser.line(line, entry, problem);
+                    if (step == CaptureParser::Step::more) break;
+                    if (step == CaptureParser::Step::problem) {
+                        at = problem.line;
+                        handler->problem(problem, *c.input, c.out);
+                        break;
+                    }
+                    at = entry.line;
+                    longest = std::max(longest, entry.record.size());
+                    handler->entry(entry, *c.input, c.out);
+                }
+            }
+            at = 0;
+            if (parser.finish()) {
+                at = entry.line;
+                longest = std::max(longest, entry.record.size());
+                handler->entry(entry, *c.input, c.out);
+            }
+        } catch (const std::bad_alloc&) {
+            failed(c, at ? at : parser.item_line());
+        } catch (const std::length_error&) {
+            failed(c, at ? at : parser.item_line());
+        }
+        // A record buffer that grew for a long entry is given back once a chunk does without it.
+        entry.image.clear();
+        if (entry.record.capacity() > std::max(kKeep, 2 * longest)) std::vector<std::uint8_t>().swap(entry.record);
+    }
+
+    static void failed(Chunk& c, std::size_t line) {
+        c.out_of_memory = true;
+        c.handled = line - 1;
+    }
+};
+
+// Writes a chunk's output and what ends its input. Returns false when its input has run out
+// of memory, so that nothing more of it is written.
+bool write_chunk(const Chunk& c, Output& out, int& status) {
+    std::size_t done = 0;
+    const std::string_view text = c.out.text;
+    for (const ChunkOut::Message& m : c.out.messages) {
+        out.text(text.substr(done, m.at - done));
+        done = m.at;
+        if (out.failed()) return true;
+        out.message({m.line});
+    }
+    out.text(text.substr(done));
+    status = std::max(status, c.out.status);
+    char number[24];
+    const auto line = [&](std::size_t n) {
+        return std::string_view(number, static_cast<std::size_t>(std::to_chars(number, number + sizeof number, n).ptr - number));
+    };
+    const std::string_view name = c.input->name;
+    if (c.out_of_memory) {
+        out.message({"rizorod: ", name, ": out of memory after line ", line(c.handled)});
+        status = std::max(status, int{kUsage});
+        return false;
+    }
+    switch (c.tail) {
+    case Tail::none: return true;
+    case Tail::read_error: out.message({"rizorod: ", name, ": read error after line ", line(c.tail_line)}); break;
+    case Tail::out_of_memory: out.message({"rizorod: ", name, ": out of memory after line ", line(c.tail_line)}); break;
+    case Tail::cannot_open: out.message({"rizorod: ", name, ": cannot open: ", std::strerror(c.tail_errno)}); break;
+    case Tail::directory: out.message({"rizorod: ", name, ": is a directory"}); break;
+    }
+    status = std::max(status, int{kUsage});
+    return true;
+}
+
+std::vector<InputInfo> infos_of(const std::vector<Input>& inputs) {
+    std::vector<InputInfo> infos;
+    for (const Input& input : inputs)
+        infos.push_back({input.literal ? input.name : input.name == "-" ? "<stdin>" : escaped_name(input.name),
+                         infos.size()});
+    return infos;
+}
+
+// ---- One job: everything on the calling thread.
+
+int run_serial(const std::vector<Input>& inputs, const Options& options, Worker& worker, Output& out) {
+    const std::vector<InputInfo> infos = infos_of(inputs);
+    int status = kOk;
+    Chunk c;
+    Spare spare;
+    for (std::size_t i = 0; i < inputs.size() && !out.failed(); ++i) {
+        Reader reader(inputs[i], infos[i], options.pause_ms, spare);
+        while (!out.failed() && reader.next(c)) {
+            if (!c.data.empty()) worker.handle(c);
+            const bool goes_on = write_chunk(c, out, status);
+            c.recycle(spare);
+            if (!goes_on) break;
+        }
+    }
+    return status;
+}
+
+// ---- Several jobs.
+
+class Parallel {
+public:
+    Parallel(std::vector<std::unique_ptr<Worker>>& workers, std::size_t slots, Output& out)
+        : slots_(slots), order_(slots), out_(out) {
+        for (Chunk& c : slots_) free_.push_back(&c);
+        for (auto& w : workers) {
+            try {
+                threads_.emplace_back([this, &w] { work(*w); });
+            } catch (const std::exception&) {
+                break;  // fewer threads than asked for: as many as could be started
+            }
+        }
+    }
+    ~Parallel() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        work_.notify_all();
+        for (auto& t : threads_) t.join();
+    }
+    bool running() const { return !threads_.empty(); }
+
+    int run(const std::vector<Input>& inputs, const Options& options) {
+        const std::vector<InputInfo> infos = infos_of(inputs);
+        for (std::size_t i = 0; i < inputs.size() && !failed(); ++i) {
+            Reader reader(inputs[i], infos[i], options.pause_ms, spare_);
+            for (;;) {
+                Chunk* c = acquire();
+                if (c == nullptr) break;  // the output failed
+                if (!reader.next(*c)) {
+                    release(c);
+                    break;
+                }
+                if (!publish(c, i)) break;  // this input ran out of memory, or the output failed
+            }
+        }
+        std::unique_lock lock(mutex_);
+        space_.wait(lock, [&] { return written_ == published_; });
+        return status_;
+    }
+
+private:
+    bool failed() {
+        std::lock_guard lock(mutex_);
+        return failed_;
+    }
+    Chunk* acquire() {
+        std::unique_lock lock(mutex_);
+        space_.wait(lock, [&] { return !free_.empty() || failed_; });
+        if (failed_) return nullptr;
+        Chunk* c = free_.back();
+        free_.pop_back();
+        return c;
+    }
+    void release(Chunk* c) {
+        c->recycle(spare_);
+        std::lock_guard lock(mutex_);
+        free_.push_back(c);
+    }
+    bool publish(Chunk* c, std::size_t input) {
+        std::unique_lock lock(mutex_);
+        // At most kBudget bytes in flight, plus the chunk that goes beyond it.
+        space_.wait(lock, [&] { return failed_ || bytes_ < kBudget; });
+        if (failed_) {
+            lock.unlock();
+            release(c);
+            return false;
+        }
+        c->done = false;
+        order_[published_ % order_.size()] = c;
+        ++published_;
+        bytes_ += c->data.size();
+        lock.unlock();
+        work_.notify_one();
+        lock.lock();
+        return !failed_ && abandoned_ != input + 1;
+    }
+
+    void work(Worker& w) {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [&] { return claimed_ < published_ || stop_; });
+            if (claimed_ == published_) return;
+            Chunk* c = order_[claimed_ % order_.size()];
+            ++claimed_;
+            const bool skip = failed_ || abandoned_ == c->input->index + 1;
+            lock.unlock();
+            if (!skip && !c->data.empty()) w.handle(*c);
+            lock.lock();
+            c->done = true;
+            if (writing_) continue;
+            // Whoever finishes the oldest chunk writes every finished chunk in order.
+            writing_ = true;
+            while (written_ < claimed_ && order_[written_ % order_.size()]->done) {
+                Chunk* d = order_[written_ % order_.size()];
+                const bool quiet = failed_ || abandoned_ == d->input->index + 1;
+                lock.unlock();
+                const bool goes_on = quiet || write_chunk(*d, out_, status_);
+                const std::size_t size = d->data.size();
+                d->recycle(spare_);
+                lock.lock();
+                if (!goes_on) abandoned_ = d->input->index + 1;
+                if (out_.failed()) failed_ = true;
+                bytes_ -= size;
+                free_.push_back(d);
+                ++written_;
+                space_.notify_all();
+            }
+            writing_ = false;
+        }
+    }
+
+    std::vector<Chunk> slots_;
+    Spare spare_;
+    std::vector<Chunk*> free_;
+    std::vector<Chunk*> order_;  // chunk number n is at n mod size
+    Output& out_;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable work_, space_;
+    std::size_t published_ = 0, claimed_ = 0, written_ = 0;
+    std::size_t bytes_ = 0;       // input bytes in flight
+    std::size_t abandoned_ = 0;   // 1 + the index of an input given up, or 0
+    bool writing_ = false, stop_ = false, failed_ = false;
+    int status_ = kOk;            // written by whoever writes
+};
+
+}  // namespace
+
+int run(const std::vector<Input>& inputs, const Options& options, const HandlerFactory& factory,
+        Output& out, std::vector<std::unique_ptr<Handler>>* handlers) {
+    std::vector<std::unique_ptr<Worker>> workers;
+    const unsigned wanted = options.jobs <= 1 ? 0 : std::min(options.jobs, kMaxWorkers);
+    int status = kOk;
+    bool done = false;
+    if (wanted > 0) {
+        try {
+            workers.reserve(wanted);
+            for (unsigned i = 0; i < wanted; ++i) {
+                auto w = std::make_unique<Worker>();
+                w->handler = factory();
+                workers.push_back(std::move(w));
+            }
+        } catch (const std::bad_alloc&) {
+            // As many workers as there was memory for.
+        }
+        if (workers.size() > 1) {
+            Parallel parallel(workers, std::min(2 * workers.size() + 2, kMaxSlots), out);
+            if (parallel.running()) {
+                status = parallel.run(inputs, options);
+                done = true;
+            }
+        }
+    }
+    if (!done) {
+        // One job, or no thread could be started: the calling thread does it all.
+        if (workers.empty()) {
+            auto w = std::make_unique<Worker>();
+            w->handler = factory();
+            workers.push_back(std::move(w));
+        }
+        workers.resize(1);
+        status = run_serial(inputs, options, *workers[0], out);
+    }
+    if (handlers != nullptr)
+        for (auto& w : workers) handlers->push_back(std::move(w->handler));
     return status;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -32,33 +34,50 @@ const CLI::Validator kOneLine(
     },
     "", "one line");
 
+// The type code and the timestamp of the --hex record, checked as the capture format reads them.
+const CLI::Validator kTypeCode(
+    [](std::string& value) -> std::string {
+        if (rizorod::parse_type_code(value)) return {};
+        return "expected a type code 0x0000 to 0xffff (0x and 1 to 4 hexadecimal digits), found \"" +
+               rizorod::tool::escaped_name(value) + "\"";
+    },
+    "", "type code");
+const CLI::Validator kTimestamp(
+    [](std::string& value) -> std::string {
+        if (rizorod::parse_timestamp(value)) return {};
+        return "expected a timestamp HH:MM:SS.mmm or YYYY-MM-DDTHH:MM:SS.mmm, found \"" +
+               rizorod::tool::escaped_name(value) + "\"";
+    },
+    "", "timestamp");
+
 std::string interface_list() {
     std::string names;
     for (const char* name : kInterfaces) names += std::string(names.empty() ? "" : ", ") + name;
     return names;
 }
 
-int finish(Output& out, int status) {
-    if (!out.finish()) {
-        std::fprintf(stderr, "rizorod: cannot write the output: %s\n", out.error().c_str());
+int finish(const Output& out, int status) {
+    if (out.broken_pipe()) return rizorod::tool::kWriteFailed;  // the reader has gone: quietly
+    if (out.failed()) {
+        std::fprintf(stderr, "rizorod: cannot write the output: %s\n", out.error());
         return rizorod::tool::kWriteFailed;
     }
     return status;
 }
 
 int list(const std::string& which) {
-    Output out;
-    std::string line;
+    std::string text;
     for (rizorod::Interface iface : rizorod::kInterfaces) {
         if (!which.empty() && which != rizorod::interface_name(iface)) continue;
         for (const rizorod::Primitive& p : rizorod::primitives(iface)) {
             char code[8];
             std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(p.code));
-            line.assign(rizorod::interface_name(iface)).append("\t").append(code).append("\t");
-            line.append(p.name).append("\t").append(std::to_string(p.size)).append("\n");
-            out.text(line);
+            text.append(rizorod::interface_name(iface)).append("\t").append(code).append("\t");
+            text.append(p.name).append("\t").append(std::to_string(p.size)).append("\n");
         }
     }
+    Output out;
+    out.text(text);
     return finish(out, rizorod::tool::kOk);
 }
 
@@ -84,8 +103,9 @@ int main(int argc, char** argv) {
         "\n"
         "Exit status: 0 when every entry was decoded, 1 when any entry could not be read or\n"
         "decoded (each gets one message on standard error, file:line: what was expected, what\n"
-        "was found), 2 for a usage error or an input that could not be opened or read, 3 when the\n"
-        "output could not be written.\n"
+        "was found), 2 for a usage error or an input that could not be opened, read or held in\n"
+        "memory, 3 when the output could not be written. A closed pipe stops the tool quietly.\n"
+        "Live inputs (pipes, terminals) are decoded entry by entry as they come.\n"
         "The capture format is described in docs/CAPTURE-FORMAT.md.");
 
     // decode
@@ -116,7 +136,7 @@ int main(int argc, char** argv) {
         decode->add_option("-c,--code", code,
                            "Type code of the --hex record, as 0xNNNN (default: its first 16-bit field)")
             ->type_name("CODE")
-            ->check(kOneLine);
+            ->check(kTypeCode);
     CLI::Option* memory_opt =
         decode->add_option("-m,--memory", memory,
                            "Memory for the --hex record's pointers, as in a memory line: "
@@ -127,7 +147,7 @@ int main(int argc, char** argv) {
         decode->add_option("-t,--time", stamp,
                            "Timestamp of the --hex record: HH:MM:SS.mmm or YYYY-MM-DDTHH:MM:SS.mmm")
             ->type_name("TIME")
-            ->check(kOneLine);
+            ->check(kTimestamp);
     hex_opt->needs(iface_opt);
     iface_opt->needs(hex_opt);
     code_opt->needs(hex_opt);
@@ -151,7 +171,8 @@ int main(int argc, char** argv) {
         // The help and the version go to standard output, which may not take them.
         std::cout.flush();
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "rizorod: cannot write the output: %s\n", std::strerror(errno));
+            if (errno != EPIPE)
+                std::fprintf(stderr, "rizorod: cannot write the output: %s\n", std::strerror(errno));
             return rizorod::tool::kWriteFailed;
         }
         return rc == 0 ? 0 : rizorod::tool::kUsage;
@@ -177,7 +198,15 @@ int main(int argc, char** argv) {
         if (files.empty()) files.push_back("-");
         for (const std::string& f : files) inputs.push_back({f, false, {}});
     }
+    rizorod::tool::Options options;
+    options.jobs = jobs;
     Output out;
-    const int status = rizorod::tool::decode_inputs(inputs, jobs, out);
-    return finish(out, status);
+    try {
+        const int status = rizorod::tool::run(
+            inputs, options, rizorod::tool::text_handler, out);
+        return finish(out, status);
+    } catch (const std::bad_alloc&) {
+        std::fputs("rizorod: out of memory\n", stderr);
+        return rizorod::tool::kUsage;
+    }
 }

@@ -1,6 +1,13 @@
-// The memory image: blocks by address, joined where they touch, never overlapping.
+// The memory image, as a table: pieces added in order -> the pieces refused and the blocks that
+// result. Every byte holds the low byte of its own address, so a block whose bytes do not count
+// up from its address was joined in the wrong order.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/capture.h"
@@ -9,75 +16,92 @@ using rizorod::MemoryImage;
 
 namespace {
 
-std::vector<std::uint8_t> bytes_at(const MemoryImage& image, std::uint32_t address) {
-    const auto span = image.at(address);
-    return {span.begin(), span.end()};
+std::vector<std::uint8_t> counting(std::uint32_t address, std::uint32_t n) {
+    std::vector<std::uint8_t> bytes(n);
+    for (std::uint32_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(address + i);
+    return bytes;
 }
 
-TEST(MemoryImage, AtGivesTheBytesFromTheAddressToTheEndOfItsBlock) {
-    MemoryImage image;
-    const std::vector<std::uint8_t> block = {1, 2, 3, 4};
-    ASSERT_TRUE(image.add(0x00203000, block));
-    EXPECT_EQ(bytes_at(image, 0x00203000), (std::vector<std::uint8_t>{1, 2, 3, 4}));
-    EXPECT_EQ(bytes_at(image, 0x00203003), (std::vector<std::uint8_t>{4}));
-    EXPECT_TRUE(image.at(0x00203004).empty());
-    EXPECT_TRUE(image.at(0x00202fff).empty());
-    EXPECT_TRUE(image.at(0).empty());
-}
-
-TEST(MemoryImage, TouchingBlocksJoinInWhicheverOrderTheyCome) {
-    MemoryImage image;
-    const std::vector<std::uint8_t> a = {0xa0, 0xa1}, b = {0xb0, 0xb1}, c = {0xc0};
-    ASSERT_TRUE(image.add(0x1002, b));
-    ASSERT_TRUE(image.add(0x1004, c));  // after b
-    ASSERT_TRUE(image.add(0x1000, a));  // before b
-    EXPECT_EQ(image.blocks(), 1u);
-    EXPECT_EQ(image.byte_count(), 5u);
-    EXPECT_EQ(bytes_at(image, 0x1000), (std::vector<std::uint8_t>{0xa0, 0xa1, 0xb0, 0xb1, 0xc0}));
-    // A gap keeps blocks apart; filling the gap joins all three.
-    MemoryImage gapped;
-    ASSERT_TRUE(gapped.add(0x1000, a));
-    ASSERT_TRUE(gapped.add(0x1003, c));
-    EXPECT_EQ(gapped.blocks(), 2u);
-    EXPECT_EQ(bytes_at(gapped, 0x1001), (std::vector<std::uint8_t>{0xa1}));
-    ASSERT_TRUE(gapped.add(0x1002, std::vector<std::uint8_t>{0x77}));
-    EXPECT_EQ(gapped.blocks(), 1u);
-    EXPECT_EQ(bytes_at(gapped, 0x1001), (std::vector<std::uint8_t>{0xa1, 0x77, 0xc0}));
-}
-
-TEST(MemoryImage, OverlapIsRefusedAndChangesNothing) {
-    MemoryImage image;
-    ASSERT_TRUE(image.add(0x2000, std::vector<std::uint8_t>(16, 0x11)));
-    const std::vector<std::uint8_t> two = {0x22, 0x22};
-    for (std::uint32_t at : {0x1fffu, 0x2000u, 0x2008u, 0x200fu}) {
-        EXPECT_FALSE(image.add(at, two)) << std::hex << at;
-        const auto other = image.overlap(at, 2);
-        ASSERT_TRUE(other.has_value());
-        EXPECT_EQ(other->first, 0x2000u);
-        EXPECT_EQ(other->second, 16u);
+// "refused 1 3; 1000+5 2000+1": the indexes of refused pieces, then each block with its length.
+std::string add_all(MemoryImage& image, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& pieces) {
+    std::string refused = "refused", blocks;
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        if (!image.add(pieces[i].first, counting(pieces[i].first, pieces[i].second))) refused.append(" ").append(std::to_string(i));
+    char text[32];
+    std::size_t count = 0;
+    for (std::uint64_t a = 0; a < (std::uint64_t{1} << 32);) {
+        // The next block at or after `a`, found by overlap with the rest of the address space.
+        const auto next = image.overlap(static_cast<std::uint32_t>(a), (std::uint64_t{1} << 32) - a);
+        if (!next) break;
+        const auto bytes = image.at(next->first);
+        EXPECT_EQ(bytes.size(), next->second);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            if (bytes[i] != static_cast<std::uint8_t>(next->first + i)) ADD_FAILURE() << "byte " << i << " of " << next->first;
+        std::snprintf(text, sizeof text, " %x+%u", next->first, next->second);
+        blocks += text;
+        ++count;
+        a = std::uint64_t{next->first} + next->second;
     }
-    EXPECT_FALSE(image.overlap(0x1ffe, 2));
-    EXPECT_FALSE(image.overlap(0x2010, 2));
-    EXPECT_EQ(image.byte_count(), 16u);
-    EXPECT_EQ(image.blocks(), 1u);
+    EXPECT_EQ(image.blocks(), count);
+    return refused + ";" + blocks;
 }
 
-TEST(MemoryImage, TheTopOfTheAddressSpaceIsTheLimit) {
+struct Row {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pieces;  // address, length
+    const char* result;
+};
+
+class Image : public testing::TestWithParam<Row> {};
+
+TEST_P(Image, AddsJoinsAndRefuses) {
     MemoryImage image;
-    EXPECT_TRUE(image.add(0xfffffffe, std::vector<std::uint8_t>{1, 2}));
-    EXPECT_EQ(bytes_at(image, 0xffffffff), (std::vector<std::uint8_t>{2}));
-    MemoryImage other;
-    EXPECT_FALSE(other.add(0xfffffffe, std::vector<std::uint8_t>{1, 2, 3}));
-    EXPECT_TRUE(other.empty());
+    EXPECT_EQ(add_all(image, GetParam().pieces), GetParam().result);
 }
 
-TEST(MemoryImage, AddressOfMapsBackFromTheBytesItHandsOut) {
+INSTANTIATE_TEST_SUITE_P(Capture, Image, testing::Values(
+    Row{{{0x1002, 2}, {0x1004, 1}, {0x1000, 2}}, "refused; 1000+5"},               // after, then before
+    Row{{{0x1000, 2}, {0x1003, 1}}, "refused; 1000+2 1003+1"},                        // a gap keeps apart
+    Row{{{0x1000, 2}, {0x1003, 1}, {0x1002, 1}}, "refused; 1000+4"},                  // filling it joins all
+    Row{{{0x10, 1}, {0x12, 10}, {0x11, 1}}, "refused; 10+12"},                        // small one before a large
+    Row{{{0x10, 10}, {0x1b, 1}, {0x1a, 1}}, "refused; 10+12"},                        // small one after a large
+    Row{{{0x2000, 16}, {0x1fff, 2}, {0x2000, 2}, {0x200f, 2}, {0x1ff0, 0x100}, {0x1ffe, 2}, {0x2010, 2}},
+        "refused 1 2 3 4; 1ffe+20"},
+    Row{{{0xfffffffe, 2}, {0xfffffffd, 2}, {0xfffffffd, 1}}, "refused 1; fffffffd+3"},  // the top of the space
+    Row{{{0xffffffff, 2}, {5, 0}}, "refused 0;"}));
+
+// A range that runs past the end of the address space (its end wraps in 64 bits) still overlaps.
+TEST(MemoryImage, OverlapHoldsForRangesThatRunPastTheEnd) {
     MemoryImage image;
-    ASSERT_TRUE(image.add(0x00400000, std::vector<std::uint8_t>(8, 0)));
-    const auto span = image.at(0x00400003);
-    EXPECT_EQ(image.address_of(span.data()), 0x00400003u);
-    const std::uint8_t elsewhere = 0;
-    EXPECT_FALSE(image.address_of(&elsewhere));
+    ASSERT_TRUE(image.add(0x2000, counting(0x2000, 4)));
+    const std::uint64_t huge = std::numeric_limits<std::uint64_t>::max();
+    for (const std::uint32_t at : {0x10u, 0x2003u}) EXPECT_EQ(image.overlap(at, huge - at)->first, 0x2000u) << at;
+    EXPECT_FALSE(image.overlap(0x2004, huge));
+    EXPECT_EQ(image.address_of(image.at(0x2002).data()), 0x2002u);
+}
+
+// Pieces out of address order cost about what they cost in order, joined or apart.
+TEST(MemoryImage, AnyOrderTakesAboutTheTimeOfAscendingOrder) {
+    constexpr std::uint32_t n = 1 << 17;
+    const auto seconds = [&](std::uint32_t stride, auto order) {
+        const auto start = std::chrono::steady_clock::now();
+        MemoryImage image;
+        const std::uint8_t byte = 0;
+        for (std::uint32_t i = 0; i < n; ++i) image.add(order(i) * stride, {&byte, 1});
+        EXPECT_EQ(image.blocks(), stride == 1 ? 1u : n);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    for (const std::uint32_t stride : {1u, 2u}) {
+        const double ascending = seconds(stride, [](std::uint32_t i) { return i; });
+        const double descending = seconds(stride, [](std::uint32_t i) { return n - 1 - i; });
+        // Bit-reversed: every piece lands between two earlier ones.
+        const double scattered = seconds(stride, [](std::uint32_t i) {
+            std::uint32_t r = 0;
+            for (int b = 0; b < 17; ++b) r |= ((i >> b) & 1u) << (16 - b);
+            return r;
+        });
+        EXPECT_LT(descending, 10 * ascending + 0.5) << "stride " << stride;
+        EXPECT_LT(scattered, 10 * ascending + 0.5) << "stride " << stride;
+    }
 }
 
 }  // namespace
