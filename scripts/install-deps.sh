@@ -5,7 +5,8 @@
 #   scripts/install-deps.sh cross    also the 32-bit Linux and Windows cross builds
 #   scripts/install-deps.sh fuzz     also clang and libFuzzer for the fuzz preset
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest
+          tshark python3)
 for extra in "$@"; do
   case "$extra" in
     # qemu-user runs the i386 tests on kernels built without 32-bit support.

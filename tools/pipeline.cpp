@@ -92,7 +92,7 @@ struct Batch {
     }
 };
 
-void decode_batch(Batch& batch, Decoder& decoder) {
+void decode_batch(Batch& batch, Decoder& decoder, const EntryHandler& handler) {
     for (const Item& item : batch.items) {
         if (!item.message.empty()) {
             batch.messages.emplace_back(batch.text.size(), item.message);
@@ -101,7 +101,10 @@ void decode_batch(Batch& batch, Decoder& decoder) {
         }
         const Entry& entry = batch.entries[item.entry];
         try {
-            batch.text += decoder.decode(entry);
+            if (handler)
+                handler(decoder, entry, batch.text);
+            else
+                batch.text += decoder.decode(entry);
         } catch (const std::exception& e) {
             batch.messages.emplace_back(batch.text.size(),
                                         *item.input + ":" + std::to_string(entry.line) + ": " + e.what());
@@ -231,7 +234,8 @@ private:
 // batch is written. At most K batches are in flight, so memory stays bounded.
 class Parallel {
 public:
-    Parallel(unsigned jobs, Output& out) : slots_(4 * jobs), out_(out) {
+    Parallel(unsigned jobs, Output& out, const EntryHandler& handler)
+        : slots_(4 * jobs), out_(out), handler_(handler) {
         for (unsigned i = 0; i < jobs; ++i) workers_.emplace_back([this] { work(); });
     }
     ~Parallel() {
@@ -294,7 +298,7 @@ private:
                 n = claimed_++;
             }
             Slot& slot = slots_[n % slots_.size()];
-            decode_batch(slot.batch, decoder);
+            decode_batch(slot.batch, decoder, handler_);
             {
                 std::lock_guard lock(mutex_);
                 slot.done = true;
@@ -305,6 +309,7 @@ private:
 
     std::vector<Slot> slots_;
     Output& out_;
+    const EntryHandler& handler_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable wake_workers_, batch_done_;
@@ -314,19 +319,20 @@ private:
 
 }  // namespace
 
-int decode_inputs(const std::vector<Input>& inputs, unsigned jobs, Output& out) {
+int decode_inputs(const std::vector<Input>& inputs, unsigned jobs, Output& out,
+                  const EntryHandler& handler) {
     Feeder feeder(inputs);
     int status = kOk;
     if (jobs <= 1) {
         Decoder decoder;
         Batch batch;
         while (!out.failed() && feeder.fill(batch)) {
-            decode_batch(batch, decoder);
+            decode_batch(batch, decoder, handler);
             write_batch(batch, out);
             status = std::max(status, batch.status);
         }
     } else {
-        Parallel parallel(jobs, out);
+        Parallel parallel(jobs, out, handler);
         status = parallel.run(feeder);
     }
     return status;

@@ -3,9 +3,12 @@
 #define RIZOROdOZIDO_TOOLS_PIPELINE_H
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "capture/capture.h"
 
 namespace rizorod::tool {
 
@@ -43,9 +46,15 @@ struct Input {
     std::string text;
 };
 
+// What is written for one entry: appended to `text`; an exception reports the entry as failed.
+// Runs on the worker threads, each with a Decoder of its own.
+using EntryHandler = std::function<void(Decoder& decoder, const Entry& entry, std::string& text)>;
+
 // Decodes every entry of the inputs in order into `out`, with `jobs` threads (1: all on the
-// calling thread). Returns the exit status.
-int decode_inputs(const std::vector<Input>& inputs, unsigned jobs, Output& out);
+// calling thread): the decoding's text, or what `handler` makes of the entry when given.
+// Returns the exit status.
+int decode_inputs(const std::vector<Input>& inputs, unsigned jobs, Output& out,
+                  const EntryHandler& handler = {});
 
 }  // namespace rizorod::tool
 

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "dissector.h"
+#include "pcapng.h"
 #include "pipeline.h"
 
 #ifndef RIZ_VERSION
@@ -62,6 +64,30 @@ int list(const std::string& which) {
     return finish(out, rizorod::tool::kOk);
 }
 
+// ---- export and dissector: captures in Wireshark (docs/WIRESHARK.md)
+
+// The pcapng header, then one packet for each entry that decodes; an entry that does not is
+// reported as `decode` reports it and left out.
+int export_pcapng(const std::string& path, std::vector<std::string> files, unsigned jobs,
+                  unsigned linktype) {
+    if (path != "-" && std::freopen(path.c_str(), "wb", stdout) == nullptr) {
+        std::fprintf(stderr, "rizorod: %s: cannot open: %s\n", path.c_str(), std::strerror(errno));
+        return rizorod::tool::kUsage;
+    }
+    Output out;
+    out.text(rizorod::tool::pcapng::header(linktype, std::string("rizorod ") + RIZ_VERSION));
+    std::vector<Input> inputs;
+    if (files.empty()) files.push_back("-");
+    for (const std::string& f : files) inputs.push_back({f, false, {}});
+    const int status = rizorod::tool::decode_inputs(
+        inputs, jobs, out,
+        [](rizorod::Decoder& decoder, const rizorod::Entry& entry, std::string& packets) {
+            decoder.decode(entry);
+            rizorod::tool::pcapng::append_packet(packets, entry);
+        });
+    return finish(out, status);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +107,7 @@ int main(int argc, char** argv) {
         "  rizorod decode --jobs 4 today.cap yesterday.cap > decoded.txt\n"
         "  rizorod decode --interface dm --hex '04 20 1a 00 00 00 29 00 33 8b 9e 00 5b 00 02 00 01'\n"
         "  rizorod list l2cap\n"
+        "  rizorod export session.pcapng examples/session.cap && rizorod dissector > rizorod.lua\n"
         "\n"
         "Exit status: 0 when every entry was decoded, 1 when any entry could not be read or\n"
         "decoded (each gets one message on standard error, file:line: what was expected, what\n"
@@ -144,6 +171,40 @@ int main(int argc, char** argv) {
     list_cmd->add_option("INTERFACE", which, "Only this interface: " + interface_list())
         ->check(CLI::IsMember({"dm", "l2cap", "rfcomm", "sdp"}));
 
+    // export, dissector
+    CLI::App* export_cmd = app.add_subcommand(
+        "export",
+        "Write the entries of capture files as one pcapng file for Wireshark, one packet per\n"
+        "entry (docs/WIRESHARK.md); an entry that cannot be decoded is reported and left out");
+    std::string export_format = "pcapng", export_path;
+    std::vector<std::string> export_files;
+    unsigned export_jobs = 1, export_linktype = rizorod::tool::pcapng::kFirstUserLinkType;
+    unsigned dissector_linktype = export_linktype;
+    const CLI::Range user_linktypes(rizorod::tool::pcapng::kFirstUserLinkType,
+                                    rizorod::tool::pcapng::kLastUserLinkType);
+    export_cmd->add_option("-f,--format", export_format, "Output format: pcapng (the default)")
+        ->check(CLI::IsMember({"pcapng"}));
+    export_cmd->add_option("OUT", export_path, "The file to write (- for standard output)")
+        ->required()
+        ->type_name("OUT");
+    export_cmd->add_option("FILE", export_files, "Capture files (- or none: standard input)")
+        ->type_name("FILE");
+    export_cmd->add_option("-l,--linktype", export_linktype,
+                           "Link type of the packets, 147 (LINKTYPE_USER0, the default) to 162")
+        ->type_name("N")
+        ->check(user_linktypes);
+    export_cmd->add_option("-j,--jobs", export_jobs, "Decode on N threads (default 1)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 256u));
+    CLI::App* dissector_cmd = app.add_subcommand(
+        "dissector",
+        "Print the Wireshark Lua plugin that shows exported packets as the decoding's field tree\n"
+        "(save it as ~/.local/lib/wireshark/plugins/rizorod.lua)");
+    dissector_cmd->add_option("-l,--linktype", dissector_linktype,
+                              "Link type to dissect, 147 (LINKTYPE_USER0, the default) to 162")
+        ->type_name("N")
+        ->check(user_linktypes);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -158,6 +219,12 @@ int main(int argc, char** argv) {
     }
 
     if (*list_cmd) return list(which);
+    if (*export_cmd) return export_pcapng(export_path, export_files, export_jobs, export_linktype);
+    if (*dissector_cmd) {
+        Output out;
+        out.text(rizorod::tool::dissector_lua(dissector_linktype, RIZ_VERSION));
+        return finish(out, rizorod::tool::kOk);
+    }
 
     std::vector<Input> inputs;
     if (*hex_opt) {
