@@ -43,11 +43,12 @@ local UNKNOWN_CUSTOM = "Unknown customDebug Primitive type"
 
 local function hex(v) return string.format("%02x", v) end
 
--- A text line at `depth`, as a tree item under the last line one level up.
-local function line(x, depth, f, range, value, text)
-  local item
-  if value == nil then item = x.up[depth]:add(f, range) else item = x.up[depth]:add(f, range, value) end
-  item:set_text(text)
+-- A text line at `depth`, as a tree item under the last line one level up: "label = text", or
+-- the text alone without a label; the text is the value in hexadecimal unless given. Texts are
+-- made only for a tree on show (filters need the values alone).
+local function line(x, depth, f, range, value, label, text)
+  local item = value == nil and x.up[depth]:add(f, range) or x.up[depth]:add(f, range, value)
+  if x.show then item:set_text((label and label .. " = " or "") .. (text or hex(value))) end
   x.up[depth + 1] = item
 end
 
@@ -101,7 +102,7 @@ local function custom(x, at)
       if len < PART then break end
     end
     local name = table.concat(parts)
-    line(x, 1, F.name_part, tvb(at + c[2], 4 * NAME_PARTS), name, "name_part = " .. name)
+    line(x, 1, F.name_part, tvb(at + c[2], 4 * NAME_PARTS), name, "name_part", name)
   else
     local n = math.min(tvb(at + c[2], 1):uint(), c[4] * LAPS)
     for first = 0, n - 1, LAPS do
@@ -111,7 +112,7 @@ local function custom(x, at)
         for j = 0, k - 1 do
           local range = tvb(block + 4 * j, 4)
           local v = range:le_uint()
-          line(x, 1, F.iac_lap, range, v, "iac_lap = " .. hex(v))
+          line(x, 1, F.iac_lap, range, v, "iac_lap")
         end
       end
     end
@@ -127,26 +128,26 @@ local function fields(x, r, at, depth)
     if k == "u" then
       local range = tvb(at + f[2], f[3])
       local v = range:le_uint()
-      line(x, depth + 1, F[f[4]], range, v, f[4] .. " = " .. hex(v))
+      line(x, depth + 1, F[f[4]], range, v, f[4])
     elseif k == "r" then
       walk(x, f[3], at + f[2], depth + 1)
     elseif k == "a" then
       for c = 0, f[4] - 1 do
         local range = tvb(at + f[2] + c * f[3], f[3])
         local v = range:le_uint()
-        line(x, depth + 1, F[f[5]], range, v, f[5] .. " [c] = " .. hex(v))
+        line(x, depth + 1, F[f[5]], range, v, x.show and f[5] .. " [c]")
       end
     elseif k == "b" then
       local count = tvb(at + f[2], 2):le_uint()
       local d = count ~= 0 and follow(x, at + f[3], count)
       if d then
         local range = tvb(d, count)
-        line(x, depth, F[f[4]], range, nil, range:bytes():tohex(true, " "))
+        line(x, depth, F[f[4]], range, nil, nil, x.show and range:bytes():tohex(true, " "))
       end
     elseif k == "i" then
       local range, words = tvb(at + f[2], 16), {}
-      for j = 0, 7 do words[j + 1] = string.format("%04x", range(2 * j, 2):le_uint()) end
-      line(x, depth + 1, F[f[3]], range, nil, f[4] .. " = " .. table.concat(words, " "))
+      for j = 0, x.show and 7 or -1 do words[j + 1] = string.format("%04x", range(2 * j, 2):le_uint()) end
+      line(x, depth + 1, F[f[3]], range, nil, f[4], table.concat(words, " "))
     elseif k == "w" then
       local per, stride, len = f[5], f[6], f[8]
       local count = math.min(tvb(at + f[2], 1):uint(), f[3] * per)
@@ -161,7 +162,7 @@ local function fields(x, r, at, depth)
           else
             local range = tvb(base + stride * e, len)
             local v = range:le_uint()
-            line(x, depth + 1, F[f[10]], range, v, hex(v))
+            line(x, depth + 1, F[f[10]], range, v)
           end
         end
       end
@@ -176,9 +177,9 @@ end
 
 walk = function(x, r, at, depth)
   if depth == 0 then
-    line(x, 0, F.name, x.tvb(at, x.rlen), r.n, r.n)
+    line(x, 0, F.name, x.tvb(at, x.rlen), r.n, nil, r.n)
   else
-    line(x, depth, F.record, x.tvb(at, r.z), r.n, r.n)
+    line(x, depth, F.record, x.tvb(at, r.z), r.n, nil, r.n)
   end
   fields(x, r, at, depth)
 end
@@ -191,7 +192,7 @@ function rizorod.dissector(tvb, pinfo, tree)
   end
   local iface, code, rlen = tvb(1, 1):uint(), tvb(2, 2):le_uint(), tvb(8, 4):le_uint()
   local name = IFACES[iface] or "?"
-  local x = {tvb = tvb, up = {[0] = root}, blocks = {}, rlen = rlen}
+  local x = {tvb = tvb, up = {[0] = root}, blocks = {}, rlen = rlen, show = tree.visible}
   root:add(F.interface, tvb(1, 1), name)
   root:add_le(F.code, tvb(2, 2))
   root:add(F.stamp, tvb(4, 1))

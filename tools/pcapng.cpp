@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
-#include <vector>
 
 namespace rizorod::tool::pcapng {
 namespace {
@@ -98,32 +97,26 @@ void append_packet(std::string& out, const Entry& entry) {
     const auto ms = millis(entry.stamp);
     if (!ms) fail(entry, "a date before 1970 has no pcapng time");
 
-    // The memory blocks, in address order, as the image joined them.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks;
-    std::size_t size = kFramingHeader + entry.record.size() + 4;
-    for (std::uint64_t from = 0; from <= 0xffffffffu;) {
-        const auto b = entry.image.overlap(static_cast<std::uint32_t>(from), 0x100000000u - from);
-        if (!b) break;
-        blocks.push_back(*b);
-        size += 8 + std::size_t{b->second};
-        from = std::uint64_t{b->first} + b->second;
-    }
+    const std::size_t blocks = entry.image.blocks();
+    const std::size_t size = kFramingHeader + entry.record.size() + 4 + 8 * blocks + entry.image.byte_count();
     if (size > kMaxPacket)
         fail(entry, "the packet would hold " + std::to_string(size) + " bytes; Wireshark reads at most " +
                         std::to_string(kMaxPacket));
+    const std::size_t pad = padded(size) - size;
+    const std::size_t total = 28 + size + pad + 4;
 
-    const std::size_t total = 28 + padded(size) + 4;
-    const std::size_t old = out.size();
-    out.resize(old + total);
-    char* at = out.data() + old;
-    at = store32(at, kEnhancedPacket);
+    // Written in a work area on the stack, or on the heap for a large packet, then appended once.
+    char area[512];
+    std::string large;
+    if (total > sizeof area) large.resize(total);
+    char* const first = total > sizeof area ? large.data() : area;
+    char* at = store32(first, kEnhancedPacket);
     at = store32(at, static_cast<std::uint32_t>(total));
     at = store32(at, 0);  // interface 0
     at = store32(at, static_cast<std::uint32_t>(*ms >> 32));
     at = store32(at, static_cast<std::uint32_t>(*ms));
     at = store32(at, static_cast<std::uint32_t>(size));
     at = store32(at, static_cast<std::uint32_t>(size));
-
     at[0] = static_cast<char>(kFramingVersion);
     at[1] = static_cast<char>(entry.iface);
     at[2] = static_cast<char>(entry.code & 0xff);
@@ -132,16 +125,19 @@ void append_packet(std::string& out, const Entry& entry) {
     std::memset(at + 5, 0, 3);
     at = store32(at + 8, static_cast<std::uint32_t>(entry.record.size()));
     if (!entry.record.empty()) std::memcpy(at, entry.record.data(), entry.record.size());
-    at = store32(at + entry.record.size(), static_cast<std::uint32_t>(blocks.size()));
-    for (const auto& [address, len] : blocks) {
-        at = store32(at, address);
-        at = store32(at, len);
+    at = store32(at + entry.record.size(), static_cast<std::uint32_t>(blocks));
+    // The memory blocks in address order, as the image joined them.
+    std::uint64_t from = 0;
+    for (std::size_t i = 0; i < blocks; ++i) {
+        const auto [address, len] = *entry.image.overlap(static_cast<std::uint32_t>(from), 0x100000000u - from);
+        at = store32(store32(at, address), len);
         std::memcpy(at, entry.image.at(address).data(), len);
         at += len;
+        from = std::uint64_t{address} + len;
     }
-    const std::size_t pad = padded(size) - size;
     std::memset(at, 0, pad);
     store32(at + pad, static_cast<std::uint32_t>(total));
+    out.append(first, total);
 }
 
 }  // namespace rizorod::tool::pcapng
