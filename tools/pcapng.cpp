@@ -1,5 +1,6 @@
 #include "pcapng.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -21,7 +22,11 @@ void put32(std::string& out, std::uint32_t v) {
     for (int i = 0; i < 32; i += 8) out.push_back(static_cast<char>((v >> i) & 0xff));
 }
 char* store32(char* at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((v >> (8 * i)) & 0xff);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(at, &v, 4);
+    } else {
+        for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((v >> (8 * i)) & 0xff);
+    }
     return at + 4;
 }
 std::size_t padded(std::size_t n) { return (n + 3) & ~std::size_t{3}; }
@@ -98,7 +103,7 @@ void append_packet(std::string& out, const Entry& entry) {
     if (!ms) fail(entry, "a date before 1970 has no pcapng time");
 
     const std::size_t blocks = entry.image.blocks();
-    const std::size_t size = kFramingHeader + entry.record.size() + 4 + 8 * blocks + entry.image.byte_count();
+    const std::size_t size = kFramingHeader + entry.record.size() + 4 + 8 * blocks + (blocks ? entry.image.byte_count() : 0);
     if (size > kMaxPacket)
         fail(entry, "the packet would hold " + std::to_string(size) + " bytes; Wireshark reads at most " +
                         std::to_string(kMaxPacket));
@@ -135,7 +140,7 @@ void append_packet(std::string& out, const Entry& entry) {
         at += len;
         from = std::uint64_t{address} + len;
     }
-    std::memset(at, 0, pad);
+    store32(at, 0);  // the padding, then the total length over what is left of it
     store32(at + pad, static_cast<std::uint32_t>(total));
     out.append(first, total);
 }

@@ -82,7 +82,8 @@ int export_pcapng(const std::string& path, std::vector<std::string> files, unsig
     const int status = rizorod::tool::decode_inputs(
         inputs, jobs, out,
         [](rizorod::Decoder& decoder, const rizorod::Entry& entry, std::string& packets) {
-            decoder.decode(entry);
+            // Decoded for its checks alone: the text, and so its stamp, are not used.
+            decoder.decode(entry.iface, entry.code, entry.record, entry.image);
             rizorod::tool::pcapng::append_packet(packets, entry);
         });
     return finish(out, status);
