@@ -1,21 +1,10 @@
 #!/usr/bin/env python3
-"""rizorod export and the generated dissector in Wireshark's tshark.
-
-  tshark_test.py CHECK TOOL ALL_CODES WORK DATA EXAMPLES
-
-tree     every code of every interface, twice, exported and read back with tshark -V and the
-         plugin: each packet's tree holds the text decoding of its entry, line for line
-filter   filters by label (at any depth) and by name select exactly the entries whose decoding
-         holds that line; the Info column is the primitive's name
-framing  a small pcapng reader turns an export back into a capture that decodes to the same text,
-         with the same dates; errors are those of decode
-tree and filter exit 77 (skipped) where tshark is missing."""
-import datetime
-import os
-import shutil
-import struct
-import subprocess
-import sys
+# rizorod export and the generated dissector in tshark: tshark_test.py CHECK TOOL ALL_CODES WORK DATA EXAMPLES
+#   tree     every code of every interface, twice: each packet's tshark -V tree is its text decoding
+#   filter   filters by label (any depth) and by name select exactly the entries holding that line
+#   framing  an export read back by a small pcapng reader decodes to the same text, with the dates
+# tree and filter exit 77 (ctest: skipped) where tshark is missing.
+import datetime, os, shutil, struct, subprocess, sys
 
 check, tool, all_codes, work, data, examples = sys.argv[1:7]
 work = os.path.join(work, check)
@@ -29,13 +18,11 @@ def run(args, status=0):
     return r.stdout.decode(), r.stderr.decode()
 
 
-def item(line):
-    """A line without its indentation, as (label, value), or (value,) when it has no label."""
+def item(line):  # (label, value), or (value,) for a line without a label
     return tuple(part.strip() for part in (line.strip() + " ").split(" = ", 1))
 
 
-def decodings(text):
-    """Each decoding's lines as (depth, label, value), the header left out."""
+def decodings(text):  # each decoding's lines as (depth, label, value), without the header
     entries = []
     for line in text.split("\n"):
         if line.startswith("---- "):
@@ -45,9 +32,7 @@ def decodings(text):
     return entries
 
 
-def trees(text):
-    """Each packet's dissector tree in the same form, the interface, code, timestamp and memory
-    items left out."""
+def trees(text):  # each packet's tree in the same form, without the items before the decoding
     packets, inside, skip = [], False, False
     for line in text.split("\n"):
         if line.startswith("RizOrodOzido primitive"):
