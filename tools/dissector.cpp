@@ -186,7 +186,9 @@ end
 
 function rizorod.dissector(tvb, pinfo, tree)
   local root = tree:add(rizorod, tvb())
+  pinfo.cols.protocol = "rizorod"
   if tvb:len() < 16 or tvb(0, 1):uint() ~= FRAMING then
+    pinfo.cols.info = "not framing version " .. FRAMING
     root:add_expert_info(PI_MALFORMED, PI_ERROR, "not framing version " .. FRAMING)
     return
   end
