@@ -211,7 +211,7 @@ function rizorod.dissector(tvb, pinfo, tree)
   local r = (CODES[iface] or {})[code]
   pinfo.cols.protocol = name
   pinfo.cols.info = r and r.n or NOMATCH
-  root:append_text(string.format(", %s 0x%04x %s", name, code, r and r.n or ""))
+  root:append_text(string.format(", %s 0x%04x", name, code) .. (r and " " .. r.n or ""))
   if not r then
     root:add(tvb(12, rlen), NOMATCH)
     return
