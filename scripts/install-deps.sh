@@ -8,8 +8,10 @@
 #                                    Debian's i386 architecture, and needs a kernel that runs 32-bit code
 #   scripts/install-deps.sh fuzz     also clang and libFuzzer for the fuzz preset
 set -euo pipefail
-# strace and time serve the tool's checks (a read error injected midway, peak memory).
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest python3 strace time)
+# strace and time serve the tool's checks (a read error injected midway, peak memory), tshark
+# the Wireshark tests.
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest python3
+          strace time tshark)
 for extra in "$@"; do
   case "$extra" in
     # qemu-user runs the i386 tests on kernels built without 32-bit support.

@@ -69,8 +69,8 @@ void fields_text(std::string& out, const riz_layout_record* record, int depth) {
             line(out, depth, at + "\t" + element_kind(f->width) + "[" + std::to_string(f->count) + "]\t" + f->label);
             break;
         case RIZ_LAYOUT_PTR:
-            line(out, depth, at + "\tptr" + (f->count > 1 ? "[" + std::to_string(f->count) + "]" : "") +
-                                 "\t" + f->label + " (silent)");
+            line(out, depth, at + (f->count > 1 ? "\tptr[" + std::to_string(f->count) + "]\t" : std::string("\tptr\t")) +
+                                 f->label + " (silent)");
             break;
         case RIZ_LAYOUT_RUN:
             line(out, depth, "run\t" + std::string(pointer_label(record, f->pointer)) + ": u16 count at " + at +
@@ -249,15 +249,20 @@ void describe_text(std::string& out, Interface iface, const Primitive& prim) {
     fields_text(out, layout(iface, prim.code), 1);
 }
 
-void describe_json(std::string& out, Interface iface, const Primitive& prim) {
+void describe_json(std::string& out, Interface iface, const Primitive& prim, bool fields) {
     out += "{\"interface\":";
     json_string(out, interface_name(iface));
     out += ",\"code\":";
     json_number(out, prim.code);
     out += ",\"name\":";
     json_string(out, prim.name);
-    out += ',';
-    record_json(out, layout(iface, prim.code));
+    if (fields) {
+        out += ',';
+        record_json(out, layout(iface, prim.code));
+    } else {
+        out += ",\"size\":";
+        json_number(out, prim.size);
+    }
     out += "}\n";
 }
 

@@ -12,8 +12,8 @@ namespace rizorod::tool {
 // The primitive's line ("dm\t0x2004\tDM_ACL_CONNECT_CFM_T\t17") and one line per field, nested
 // fields one tab deeper.
 void describe_text(std::string& out, Interface iface, const Primitive& prim);
-// One JSON object on one line: interface, code, name, size and the fields.
-void describe_json(std::string& out, Interface iface, const Primitive& prim);
+// One JSON object on one line: interface, code, name, size and, with `fields`, the fields.
+void describe_json(std::string& out, Interface iface, const Primitive& prim, bool fields = true);
 
 }  // namespace rizorod::tool
 

@@ -49,13 +49,13 @@ void Stats::merge(const Stats& other) {
 
 void Stats::write_text(std::string& out) const {
     char line[256];
-    std::snprintf(line, sizeof line, "%-9s%-9s%-45s%10s%8s  %-24s%s\n", "interface", "code", "name", "entries",
+    std::snprintf(line, sizeof line, "%-10s%-8s%-45s%10s%8s  %-24s%s\n", "interface", "code", "name", "entries",
                   "failed", "first", "last");
     out += line;
     std::size_t entries = 0, failed = 0;
     for (const auto& [key, row] : rows_) {
         const auto prim = find_primitive(key.first, key.second);
-        std::snprintf(line, sizeof line, "%-9s%-9s%-45s%10zu%8zu  %-24s%s\n", interface_name(key.first),
+        std::snprintf(line, sizeof line, "%-10s%-8s%-45s%10zu%8zu  %-24s%s\n", interface_name(key.first),
                       code_text(key.second).c_str(), prim ? prim->name : "(no such primitive)", row.entries,
                       row.failed, row.first ? stamp_text(row.first->second).c_str() : "-",
                       row.last ? stamp_text(row.last->second).c_str() : "-");

@@ -50,8 +50,8 @@ elseif(CHECK STREQUAL "parallel")
                tail -n 1 $W/1 | grep -qx 'status 1' && cmp $W/1 $W/2 && cmp $W/1 $W/4 && cmp $W/1 $W/7]=])
 
 elseif(CHECK STREQUAL "cli")
-  foreach(args "" "frobnicate" "decode --jobs 0" "decode --jobs many" "decode --hex 0420" "decode --interface dm"
-               "decode --interface hci --hex 0420" "decode --interface dm --hex 0420 $S" "decode --code 0x2004"
+  foreach(args "" "frobnicate" "decode --jobs 0" "decode --jobs many" "decode --hex 0420" "decode --since 25:00"
+               "decode --interface hci --hex 0420" "decode --interface dm --hex 0420 $S" "decode --where nosuchfield=1" "decode -t 00:00:00.000"
                "decode --interface dm --hex '04 20 # comment'" "list hci" "list dm sdp")
     row(2 "" "+" "$R ${args}")
   endforeach()

@@ -1,0 +1,176 @@
+#include "handlers.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "capture/fields.h"
+#include "json.h"
+#include "pcapng.h"
+
+namespace rizorod::tool {
+namespace {
+
+// A walk that only reads: the checks of a decoding without its text.
+class NoSink final : public FieldSink {
+public:
+    void value(const char*, std::uint32_t) override {}
+    void begin_record(const char*, const char*) override {}
+    void end_record() override {}
+    void begin_list(const char*) override {}
+    void end_list() override {}
+    void bytes(const char*, const std::uint8_t*, std::size_t, bool) override {}
+    void unknown_custom() override {}
+};
+
+std::string where(const InputInfo& input, std::size_t line) {
+    return input.name + ":" + std::to_string(line) + ": ";
+}
+
+// Whether the entry is to be shown: the selection's answer, after the checks of a decoding when
+// it is not (a refusal then throws as decoding would).
+bool selected(const Selection& selection, const Entry& entry, Decoder& decoder) {
+    if (selection.empty()) return true;
+    if (!selection.header_matches(entry)) {
+        NoSink none;
+        decoder.walk(entry, none);
+        return false;
+    }
+    return selection.where.empty() || selection.fields_match(entry, decoder);
+}
+
+// The members that say where an entry is: "file":...,"line":N
+void json_place(std::string& out, const InputInfo& input, std::size_t line) {
+    out += "{\"file\":";
+    json_string(out, input.name);
+    out += ",\"line\":";
+    json_number(out, line);
+}
+
+void json_entry_head(std::string& out, const InputInfo& input, const Entry& entry) {
+    json_place(out, input, entry.line);
+    if (entry.stamp) {
+        if (entry.stamp->year) {
+            char date[16];
+            std::snprintf(date, sizeof date, "%04u-%02u-%02u", unsigned{*entry.stamp->year},
+                          unsigned{entry.stamp->month}, unsigned{entry.stamp->day});
+            out += ",\"date\":";
+            json_string(out, date);
+        }
+        out += ",\"time\":";
+        json_string(out, entry.stamp->time_of_day());
+    }
+    out += ",\"interface\":";
+    json_string(out, interface_name(entry.iface));
+    out += ",\"code\":";
+    json_number(out, entry.code);
+    out += ",\"name\":";
+    const riz_layout_record* record = layout(entry.iface, entry.code);
+    if (record != nullptr) json_string(out, record->name);
+    else out += "null";
+}
+
+class DecodeHandler final : public Handler {
+public:
+    DecodeHandler(Format format, const Selection& selection) : format_(format), selection_(selection) {}
+
+    void entry(const Entry& entry, const InputInfo& input, ChunkOut& out) override {
+        const std::size_t before = out.text.size();
+        try {
+            if (!selected(selection_, entry, decoder_)) return;
+            if (format_ == Format::text) {
+                decoder_.decode(entry, out.text);
+                return;
+            }
+            json_entry_head(out.text, input, entry);
+            if (layout(entry.iface, entry.code) == nullptr) {
+                out.text += ",\"fields\":null}\n";
+                return;
+            }
+            out.text += ",\"fields\":{";
+            JsonFields fields(out.text);
+            decoder_.walk(entry, fields);
+            out.text += "}}\n";
+        } catch (const DecodeError& e) {
+            out.text.resize(before);
+            if (format_ == Format::json) {
+                json_entry_head(out.text, input, entry);
+                out.text += ",\"error\":";
+                json_string(out.text, e.what());
+                out.text += "}\n";
+            }
+            out.message(where(input, entry.line) + e.what(), kEntryFailed);
+        }
+    }
+
+    void problem(const Problem& problem, const InputInfo& input, ChunkOut& out) override {
+        if (format_ == Format::json) {
+            json_place(out.text, input, problem.line);
+            out.text += ",\"error\":";
+            json_string(out.text, problem.message);
+            out.text += "}\n";
+        }
+        Handler::problem(problem, input, out);
+    }
+
+private:
+    Format format_;
+    const Selection& selection_;
+    Decoder decoder_;
+};
+
+class ExportHandler final : public Handler {
+public:
+    explicit ExportHandler(const Selection& selection) : selection_(selection) {}
+
+    void entry(const Entry& entry, const InputInfo& input, ChunkOut& out) override {
+        try {
+            if (selection_.empty()) {
+                NoSink none;
+                decoder_.walk(entry, none);  // the checks of a decoding: nothing is exported that would not decode
+            } else if (!selected(selection_, entry, decoder_)) {
+                return;
+            }
+            pcapng::append_packet(out.text, entry);
+        } catch (const std::runtime_error& e) {  // a refusal, or a packet pcapng cannot hold
+            out.message(where(input, entry.line) + e.what(), kEntryFailed);
+        }
+    }
+
+private:
+    const Selection& selection_;
+    Decoder decoder_;
+};
+
+}  // namespace
+
+std::unique_ptr<Handler> decode_handler(Format format, const Selection& selection) {
+    return std::make_unique<DecodeHandler>(format, selection);
+}
+
+std::unique_ptr<Handler> export_handler(const Selection& selection) {
+    return std::make_unique<ExportHandler>(selection);
+}
+
+void StatsHandler::entry(const Entry& entry, const InputInfo& input, ChunkOut& out) {
+    const bool counted = selection_.header_matches(entry);
+    bool ok = true;
+    try {
+        if (!selected(selection_, entry, decoder_)) return;
+        if (selection_.where.empty()) {
+            NoSink none;
+            decoder_.walk(entry, none);
+        }
+    } catch (const DecodeError& e) {
+        ok = false;
+        out.message(where(input, entry.line) + e.what(), kEntryFailed);
+        if (!counted) return;
+    }
+    stats.add(input.index, entry, ok);
+}
+
+void StatsHandler::problem(const Problem& problem, const InputInfo& input, ChunkOut& out) {
+    stats.unreadable();
+    Handler::problem(problem, input, out);
+}
+
+}  // namespace rizorod::tool
