@@ -9,9 +9,9 @@
 #   scripts/install-deps.sh fuzz     also clang and libFuzzer for the fuzz preset
 set -euo pipefail
 # strace and time serve the tool's checks (a read error injected midway, peak memory), tshark
-# the Wireshark tests.
+# the Wireshark tests, jq the JSON checks.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest python3
-          strace time tshark)
+          strace time tshark jq)
 for extra in "$@"; do
   case "$extra" in
     # qemu-user runs the i386 tests on kernels built without 32-bit support.
