@@ -45,22 +45,22 @@ elseif(CHECK STREQUAL "select")
   # kind of option, options of one kind widening and of different kinds narrowing the choice,
   # --where at any depth (the handle 0x29 of a completed-packet block too), text and JSON alike.
   set(n [=[| grep -c '^----']=])
-  row(0 "19 8 7 3 " "" "for i in dm l2cap rfcomm sdp; do $R decode -i $i $S ${n} | tr '\\n' ' '; done")
+  row(0 "18 8 7 3 " "" "for i in dm l2cap rfcomm sdp; do $R decode -i $i $S ${n} | tr '\\n' ' '; done")
   row(0 "4\n" "" "$R decode -n 'DM_ACL_*' $S ${n}")
   row(0 "10\n" "" "$R decode -n 'RFC_*' -n 'SDC_*' $S ${n}")
   row(0 "2\n" "" "$R decode -c 0x2004 -c 0x19 $S ${n}")
-  row(0 "16\n" "" "$R decode --since 09:41:10 --until 09:41:15 $S ${n}")
+  row(0 "15\n" "" "$R decode --since 09:41:10 --until 09:41:15 $S ${n}")
   row(0 "1\n" "" "$R decode --since 2024-05-14 $S ${n}")
   row(1 "0\n" "" "$R decode --until 2024-05-13T23:59 $S ${n}")
   row(0 "DM_ACL_CONNECT_CFM_T DM_ACL_DATA_SENT_IND_T DM_ACL_DISCONNECT_IND_T " "" "$R decode -f json -w handle=0x29 $S | jq -j '.name + \" \"'")
-  row(0 "15\n" "" "$R decode -w uap=124 $S ${n}")
+  row(0 "14\n" "" "$R decode -w uap=124 $S ${n}")
   row(0 "1\n" "" "$R decode -w uap=0x7c -w handle=41 -i dm -n '*CFM*' --until 09:41:16 $S ${n}")
   row(0 "1\n" "" "$R decode -w name_part='Workshop bench unit' $S ${n}")
   # Entries left out are still checked; a refusal is an object of its own in JSON too.
   row(1 "" "<stdin>:1: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2\n" [=[echo 'dm 0x2004 0420' | $R decode -i sdp]=])
   row(1 "{\"file\":\"<stdin>\",\"line\":1,\"error\":\"expected an interface (dm, l2cap, rfcomm or sdp), found \\\"hci\\\"\"}\n" "+" [=[echo 'hci 00' | $R decode -f json]=])
   # stats: the counts per primitive and in all, first and last stamps, failures.
-  row(0 "1 true 37 0 " "" [=[$R stats -f json $S | jq -j 'if .total then "\(.entries) \(.failed) " elif .code == 8201 then "\(.entries) \(.first == .last) " else empty end']=])
+  row(0 "1 true 36 0 " "" [=[$R stats -f json $S | jq -j 'if .total then "\(.entries) \(.failed) " elif .code == 8201 then "\(.entries) \(.first == .last) " else empty end']=])
   row(0 "1 2 1" "+" [=[{ cat $S; echo 'dm 0x2004 0420'; } | $R stats > $W/st; echo $? $(grep '^dm *0x2004 ' $W/st | tr -s ' ' | cut -d ' ' -f 4,5) | tr -d '\n']=])
 
 elseif(CHECK STREQUAL "parallel")
