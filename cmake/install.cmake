@@ -6,7 +6,8 @@
 #                 writer's sources; programs include "core/RizOrodOzido.h", "capi/rizorod.h"...
 #   share/doc/rizorodozido/
 #                 README.md, docs/*.md, the example capture and the consumer example
-# The tool is installed from tools/CMakeLists.txt.
+# The tool and its man pages are installed from tools/CMakeLists.txt. On Linux, `cpack -G DEB`
+# in the build folder makes a Debian package of all of it (scripts/check-package.sh checks it).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -51,3 +52,7 @@ file(GLOB riz_docs ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${riz_docs} DESTINATION ${RIZ_DOC_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/examples/session.cap DESTINATION ${RIZ_DOC_DIR}/examples)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/consumer DESTINATION ${RIZ_DOC_DIR}/examples)
+
+if(NOT WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/debian.cmake)
+endif()
