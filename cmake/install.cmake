@@ -5,7 +5,7 @@
 #                 the C++ and C headers, the rows and layout files they include, and the capture
 #                 writer's sources; programs include "core/RizOrodOzido.h", "capi/rizorod.h"...
 #   share/doc/rizorodozido/
-#                 README.md, docs/*.md, the example capture and the consumer example
+#                 README.md, docs/*.md (in docs/), the example capture and the consumer example
 # The tool and its man pages are installed from tools/CMakeLists.txt. On Linux, `cpack -G DEB`
 # in the build folder makes a Debian package of all of it (scripts/check-package.sh checks it).
 include(GNUInstallDirs)
@@ -49,7 +49,8 @@ install(FILES ${PROJECT_BINARY_DIR}/rizorodozido.pc DESTINATION ${CMAKE_INSTALL_
 
 set(RIZ_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/rizorodozido)
 file(GLOB riz_docs ${PROJECT_SOURCE_DIR}/docs/*.md)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${riz_docs} DESTINATION ${RIZ_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${RIZ_DOC_DIR})
+install(FILES ${riz_docs} DESTINATION ${RIZ_DOC_DIR}/docs)  # where the README links to them
 install(FILES ${PROJECT_SOURCE_DIR}/examples/session.cap DESTINATION ${RIZ_DOC_DIR}/examples)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/consumer DESTINATION ${RIZ_DOC_DIR}/examples)
 

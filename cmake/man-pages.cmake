@@ -33,7 +33,7 @@ foreach(name ${names})
                   COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 list(JOIN refs ",\n" refs)
-file(WRITE ${OUT}/rizorod.h2m "[SEE ALSO]\n${refs}\n.PP\nThe capture format: ${DOCS}/CAPTURE\\-FORMAT.md\n")
+file(WRITE ${OUT}/rizorod.h2m "[SEE ALSO]\n${refs}\n.PP\nThe capture format: ${DOCS}/docs/CAPTURE\\-FORMAT.md\n")
 execute_process(COMMAND ${HELP2MAN} --no-info
                         "--name=decode the primitives of a Bluetooth host stack from capture files"
                         --include=${OUT}/rizorod.h2m --output=${OUT}/rizorod.1 ${TOOL}
