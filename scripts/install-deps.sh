@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a fresh Debian machine (run as root). Packages already present
 # are left alone, so this is quick on a machine that has them.
-#   scripts/install-deps.sh          the native build, tests, benchmarks and the Python example
+#   scripts/install-deps.sh          the native build, tests, benchmarks and the Python example,
+#                                    the man pages (help2man), the GNU parallel test, and what
+#                                    scripts/check-package.sh needs (pkg-config, dpkg-dev, file)
 #   scripts/install-deps.sh cross    also the 32-bit Linux and the 32-/64-bit Windows cross builds
 #   scripts/install-deps.sh wine     also Wine for 64-bit Windows programs (the mingw64 tests)
 #   scripts/install-deps.sh wine32   also Wine for 32-bit Windows programs (the mingw tests); adds
 #                                    Debian's i386 architecture, and needs a kernel that runs 32-bit code
 #   scripts/install-deps.sh fuzz     also clang and libFuzzer for the fuzz preset
+#   scripts/install-deps.sh lintian  also lintian, which scripts/check-package.sh then runs on the
+#                                    Debian package (about 50 s to install, so CI does without)
 set -euo pipefail
 # strace and time serve the tool's checks (a read error injected midway, peak memory), tshark
-# the Wireshark tests, jq the JSON checks.
+# the Wireshark tests, jq the JSON checks, help2man the man pages, parallel, pkg-config, dpkg-dev
+# and file the packaging and scale-out checks.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest python3
-          strace time tshark jq)
+          strace time tshark jq help2man parallel pkg-config dpkg-dev file)
 for extra in "$@"; do
   case "$extra" in
     # qemu-user runs the i386 tests on kernels built without 32-bit support.
@@ -24,7 +29,8 @@ for extra in "$@"; do
       fi
       packages+=(wine wine32:i386) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz)" >&2; exit 2 ;;
+    lintian) packages+=(lintian) ;;
+    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz, lintian)" >&2; exit 2 ;;
   esac
 done
 missing=()

@@ -1,0 +1,24 @@
+#!/bin/sh
+# GNU parallel cuts a generated capture into pieces with the --recstart pattern of
+# docs/SCALING.md; the pieces, decoded by several processes, give the text of one decoding of the
+# whole. Comments, blank lines, indentation and CR LF line ends stand between and inside the
+# entries, where a wrong pattern would cut.
+# usage: parallel_test.sh TOOL SOURCE_DIR WORK_DIR
+set -eu
+tool=$1 work=$3
+command -v parallel >/dev/null || { echo "GNU parallel is not installed (scripts/install-deps.sh)"; exit 1; }
+pattern=$(sed -n "s/.*--recstart '\([^']*\)'.*/\1/p" "$2/docs/SCALING.md" | sort -u)
+[ -n "$pattern" ] && [ "$(printf '%s\n' "$pattern" | wc -l)" = 1 ] || { echo "SCALING.md must give one pattern"; exit 1; }
+mkdir -p "$work"
+python3 "$2/bench/make_capture.py" 4000 "$work/plain.cap"
+awk '/^@/ { printf " # memory next\r\n \t\r\n  %s # bytes\r\n", $0; next } { printf "\t%s\r\n", $0 }' \
+    "$work/plain.cap" >"$work/mixed.cap"
+"$tool" decode "$work/mixed.cap" >"$work/whole.txt"
+pieces() {
+  parallel "$@" --block 100k -k -j2 --joblog "$work/jobs" --regexp --recend '\n' --recstart "$pattern" \
+           "$tool" decode - >"$work/pieces.txt"
+  cmp "$work/whole.txt" "$work/pieces.txt"
+  [ "$(wc -l <"$work/jobs")" -gt 3 ] || { echo "$1: fewer than 3 pieces"; exit 1; }  # and a header line
+}
+pieces --pipe <"$work/mixed.cap"
+pieces --pipe-part -a "$work/mixed.cap"
