@@ -62,11 +62,23 @@ inline void copy_short(char* to, const char* from, std::size_t n) {
     }
 }
 
-// Room at the end of buf for `len` more characters; returns where they go.
+// Room at the end of buf for `len` more characters; returns where they go. Lines are written
+// there in place: a line put together byte by byte elsewhere and then copied would be read back
+// with wide loads right after its narrow stores, which stalls on store forwarding.
 inline char* grow(std::string& buf, std::size_t len) {
     const std::size_t old = buf.size();
     buf.resize(old + len);
     return buf.data() + old;
+}
+
+// `tabs` tab characters (at most 8) at `out`, where at least `room` >= tabs characters may be
+// written.
+inline void put_tabs(char* out, std::size_t tabs, std::size_t room) {
+    if (room >= 8) {
+        std::memcpy(out, "\t\t\t\t\t\t\t\t", 8);
+    } else {
+        for (std::size_t i = 0; i < tabs; ++i) out[i] = '\t';
+    }
 }
 
 }  // namespace
@@ -78,7 +90,8 @@ void indent(std::string& buf, int depth) {
 void text(std::string& buf, int depth, const char* s, std::size_t len) {
     const std::size_t tabs = tabs_for(depth);
     char* out = grow(buf, tabs + len);
-    std::memset(out, '\t', tabs);
+    if (tabs <= 8) put_tabs(out, tabs, tabs + len);
+    else std::memset(out, '\t', tabs);
     copy_short(out + tabs, s, len);
 }
 
@@ -92,17 +105,14 @@ void field(std::string& buf, int depth, const char* label, std::size_t label_len
     const std::size_t line = label_len + 1 + digits + (one_line_mode ? 0 : 1);
     const std::size_t tabs = tabs_for(depth);
     if (line < kWorkArea && tabs <= 8) {
-        // The whole line in a work area of our own, then one append.
-        char area[8 + kWorkArea];
-        char* out = area;
-        std::memcpy(out, "\t\t\t\t\t\t\t\t", 8);
+        char* out = grow(buf, tabs + line);
+        put_tabs(out, tabs, tabs + line);
         out += tabs;
         copy_short(out, label, label_len);
         out += label_len;
         *out++ = ' ';
         out = put_hex(out, value, digits);
-        *out = '\n';
-        buf.append(area, tabs + line);
+        if (!one_line_mode) *out = '\n';
         return;
     }
     if (line < kWorkArea) {
@@ -126,12 +136,13 @@ void field(std::string& buf, int depth, const char* label, std::size_t label_len
 }
 
 void header(std::string& buf) {
-    char stamp[32];
-    const std::uint32_t len = current_stamp(stamp);
-    char* out = grow(buf, 5 + len + 20);
+    // The stamp is written in place; the room kept for its longest form is given back after.
+    const std::size_t old = buf.size();
+    char* out = grow(buf, 5 + 32 + 20);
     std::memcpy(out, "---- ", 5);
-    std::memcpy(out + 5, stamp, len);
+    const std::uint32_t len = current_stamp(out + 5);
     std::memcpy(out + 5 + len, " ------------------\n", 20);
+    buf.resize(old + 5 + len + 20);
 }
 
 void begin_record(std::string& buf, int depth, const char* name_line, std::size_t len) {
