@@ -128,29 +128,41 @@ bool looks_like_date(std::string_view w) {
            w[4] == '-';
 }
 
-// Hexadecimal bytes, in words of pairs of digits, appended to `out`; `what` names them in
-// messages ("record bytes", "memory bytes").
-void parse_bytes(Words& words, const char* what, std::vector<std::uint8_t>& out) {
-    out.reserve(out.size() + words.rest().size() / 2);
-    for (std::string_view w = words.next(); !w.empty(); w = words.next()) {
-        // The usual case, pairs of digits, converted in one pass; anything else is examined
-        // below for the exact message.
-        if (w.size() % 2 == 0) {
-            int bad = 0;
-            for (std::size_t i = 0; i < w.size(); i += 2) bad |= hex_value(w[i]) | hex_value(w[i + 1]);
-            if (bad >= 0) {
-                for (std::size_t i = 0; i < w.size(); i += 2)
-                    out.push_back(static_cast<std::uint8_t>(hex_value(w[i]) * 16 + hex_value(w[i + 1])));
-                continue;
-            }
+// The bad word of a byte list that starts at `word`, as the message says it; `what` names the
+// bytes ("record bytes", "memory bytes").
+[[noreturn]] void bad_bytes(const char* word, const char* end, const char* what) {
+    const char* w = word;
+    while (w != end && !is_blank(*w)) ++w;
+    const std::string_view text(word, static_cast<std::size_t>(w - word));
+    for (char c : text)
+        if (hex_value(c) < 0)
+            throw Failure{std::string("expected ") + what + " in hexadecimal, found " + quoted(text)};
+    throw Failure{std::string("expected ") + what +
+                  " as pairs of hexadecimal digits, found an odd number of digits in " + quoted(text)};
+}
+
+// Hexadecimal bytes, in words of pairs of digits separated by blanks, appended to `out`; one
+// pass over the text, pair by pair, and the message worked out only for a bad word.
+void parse_bytes(std::string_view text, const char* what, std::vector<std::uint8_t>& out) {
+    const std::size_t at = out.size();
+    out.resize(at + text.size() / 2);  // at most one byte per two characters
+    std::uint8_t* o = out.data() + at;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const char* word = p;
+    while (p != end) {
+        if (is_blank(*p)) {
+            word = ++p;
+            continue;
         }
-        for (char c : w)
-            if (hex_value(c) < 0)
-                throw Failure{std::string("expected ") + what + " in hexadecimal, found " + quoted(w)};
-        throw Failure{std::string("expected ") + what +
-                      " as pairs of hexadecimal digits, found an odd number of digits in " +
-                      quoted(w)};
+        // A pair of digits; a word may hold several pairs.
+        if (end - p < 2) bad_bytes(word, end, what);
+        const int hi = hex_value(p[0]), lo = hex_value(p[1]);
+        if ((hi | lo) < 0) bad_bytes(word, end, what);
+        *o++ = static_cast<std::uint8_t>(hi * 16 + lo);
+        p += 2;
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
 }
 
 // The text of a line without its comment and its line end.
@@ -226,7 +238,7 @@ void parse_entry(std::string_view text, Entry& entry) {
         code_given = true;
     }
     entry.record.clear();
-    parse_bytes(words, "record bytes", entry.record);
+    parse_bytes(words.rest(), "record bytes", entry.record);
     if (!code_given) {
         if (entry.record.size() < 2)
             throw Failure{"expected a type code or at least 2 record bytes to take it from, found " +
@@ -259,11 +271,8 @@ void parse_memory(std::string_view text, Entry& entry, std::vector<std::uint8_t>
         throw Failure{"expected a memory address of 1 to 8 hexadecimal digits after '@', found " +
                       (a.empty() ? std::string("nothing") : quoted(a))};
     scratch.clear();
-    if (!after_colon.empty()) {
-        Words first(after_colon);
-        parse_bytes(first, "memory bytes", scratch);
-    }
-    parse_bytes(words, "memory bytes", scratch);
+    if (!after_colon.empty()) parse_bytes(after_colon, "memory bytes", scratch);
+    parse_bytes(words.rest(), "memory bytes", scratch);
     if (scratch.empty()) throw Failure{"expected memory bytes after the address, found none"};
     const std::uint64_t end = std::uint64_t{address} + scratch.size();
     if (end > 0x100000000ull)
