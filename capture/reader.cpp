@@ -1,9 +1,14 @@
 // The capture-file reader: one line at a time, one entry (its line and the memory lines after
 // it) at a time. See docs/CAPTURE-FORMAT.md for the format.
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <istream>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "capture/capture.h"
 
@@ -141,15 +146,76 @@ bool looks_like_date(std::string_view w) {
                   " as pairs of hexadecimal digits, found an odd number of digits in " + quoted(text)};
 }
 
+#if defined(__SSE2__)
+// Pairs of digits among blanks, 16 characters at a time, from `p` (a blank or the first digit of
+// a pair) on. Returns where it stopped: at `end`, or where the pair-by-pair loop must go on
+// (a character other than a digit or a blank, a digit without its pair, fewer than 16
+// characters in all).
+const char* parse_pairs(const char* p, const char* const end, std::uint8_t*& o) {
+    if (end - p < 16) return p;
+    const __m128i before_0 = _mm_set1_epi8('0' - 1), after_9 = _mm_set1_epi8('9' + 1);
+    const __m128i before_a = _mm_set1_epi8('a' - 1), after_f = _mm_set1_epi8('f' + 1);
+    const __m128i case_bit = _mm_set1_epi8(0x20), high_nibble = _mm_set1_epi8(static_cast<char>(0xf0));
+    const __m128i zero_char = _mm_set1_epi8('0'), ten_below_a = _mm_set1_epi8('a' - 10);
+    const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
+    while (p != end) {
+        // The last block of the text overlaps the one before; what was taken counts as blanks.
+        const char* block = p;
+        unsigned skip = 0;
+        if (end - p < 16) {
+            block = end - 16;
+            skip = static_cast<unsigned>(p - block);
+        }
+        const unsigned fresh = 0xffffu & ~((1u << skip) - 1);
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        const __m128i lower = _mm_or_si128(v, case_bit);
+        // Signed compares: bytes from 0x80 up are neither digits nor letters.
+        const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, before_0), _mm_cmplt_epi8(v, after_9));
+        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, before_a), _mm_cmplt_epi8(lower, after_f));
+        const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab));
+        const unsigned hex = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, letter))) & fresh;
+        const unsigned blanks = static_cast<unsigned>(_mm_movemask_epi8(blank)) | (~fresh & 0xffffu);
+        if ((hex | blanks) != 0xffffu) return p;
+        // Runs of digits pair up from their first digit: the first digit of each pair is at an
+        // even place in runs that start at an even place, at an odd place in the others. Adding
+        // the even starts carries through exactly the runs they start.
+        const unsigned starts = hex & ~(hex << 1);
+        const unsigned even_runs = hex & ~(hex + (starts & 0x5555u));
+        unsigned first = (even_runs & 0x5555u) | (hex & ~even_runs & 0xaaaau);
+        unsigned taken = 16;
+        if (first & 0x8000u) {  // its pair goes on in the next block
+            if (block + 15 == p) return p;  // the text ends in it
+            first &= 0x7fffu;
+            taken = 15;
+        }
+        if ((first << 1) != (hex & ~first & (taken == 16 ? 0xffffu : 0x7fffu))) return p;
+        const __m128i value = _mm_or_si128(_mm_and_si128(digit, _mm_sub_epi8(v, zero_char)),
+                                           _mm_andnot_si128(digit, _mm_sub_epi8(lower, ten_below_a)));
+        const __m128i pairs = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(value, 4), high_nibble),
+                                           _mm_srli_si128(value, 1));
+        alignas(16) std::uint8_t bytes[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(bytes), pairs);
+        for (; first != 0; first &= first - 1) *o++ = bytes[std::countr_zero(first)];
+        p = block + taken;
+    }
+    return p;
+}
+#endif
+
 // Hexadecimal bytes, in words of pairs of digits separated by blanks, appended to `out`; one
-// pass over the text, pair by pair, and the message worked out only for a bad word.
+// pass over the text, and the message worked out only for a bad word.
 void parse_bytes(std::string_view text, const char* what, std::vector<std::uint8_t>& out) {
     const std::size_t at = out.size();
     out.resize(at + text.size() / 2);  // at most one byte per two characters
     std::uint8_t* o = out.data() + at;
     const char* p = text.data();
     const char* const end = p + text.size();
+#if defined(__SSE2__)
+    p = parse_pairs(p, end, o);
+#endif
+    // Pair by pair, from the start of the word that p is in.
     const char* word = p;
+    while (word != text.data() && !is_blank(word[-1])) --word;
     while (p != end) {
         if (is_blank(*p)) {
             word = ++p;

@@ -23,6 +23,18 @@ struct ByteTexts {
 };
 constexpr ByteTexts kByteTable;
 constexpr auto& kByteText = kByteTable.text;
+
+// The two hexadecimal digits of every byte value.
+struct DigitPairs {
+    char text[256][2];
+    constexpr DigitPairs() : text() {
+        for (int b = 0; b < 256; ++b) {
+            text[b][0] = kHex[b >> 4];
+            text[b][1] = kHex[b & 15];
+        }
+    }
+};
+constexpr DigitPairs kDigitPairs;
 // The field-line work area holds 100 characters including the terminating zero.
 constexpr std::size_t kWorkArea = 100;
 
@@ -34,12 +46,16 @@ inline unsigned hex_digits(std::uint32_t value) {
     return digits < 2 ? 2 : digits;
 }
 
+// The `digits` lowest hexadecimal digits of value at out, two at a time.
 inline char* put_hex(char* out, std::uint32_t value, unsigned digits) {
-    for (unsigned i = digits; i-- > 0;) {
-        out[i] = kHex[value & 15];
-        value >>= 4;
+    char* const end = out + digits;
+    char* at = end;
+    for (unsigned left = digits; left >= 2; left -= 2, value >>= 8) {
+        at -= 2;
+        std::memcpy(at, kDigitPairs.text[value & 0xff], 2);
     }
-    return out + digits;
+    if (at != out) out[0] = kHex[value & 15];
+    return end;
 }
 
 // Copies a short text (a label or a name line) with a few fixed-size moves, the last of each
@@ -95,36 +111,26 @@ void text(std::string& buf, int depth, const char* s, std::size_t len) {
     copy_short(out + tabs, s, len);
 }
 
-void field(std::string& buf, int depth, const char* label, std::size_t label_len,
-           std::uint32_t value, unsigned char one_line_mode) {
+namespace {
+
+// The field lines that the fast path of field() leaves: a null label, a label too long for the
+// work area, more than 8 tabs.
+[[gnu::noinline]] void field_rare(std::string& buf, int depth, const char* label, std::size_t label_len,
+                                  std::uint32_t value, unsigned char one_line_mode) {
     if (label == nullptr) {  // "%s" of a null label
         label = "(null)";
         label_len = 6;
     }
     const unsigned digits = hex_digits(value);
     const std::size_t line = label_len + 1 + digits + (one_line_mode ? 0 : 1);
-    const std::size_t tabs = tabs_for(depth);
-    if (line < kWorkArea && tabs <= 8) {
-        char* out = grow(buf, tabs + line);
-        put_tabs(out, tabs, tabs + line);
-        out += tabs;
+    if (line < kWorkArea) {
+        indent(buf, depth);
+        char* out = grow(buf, line);
         copy_short(out, label, label_len);
         out += label_len;
         *out++ = ' ';
         out = put_hex(out, value, digits);
         if (!one_line_mode) *out = '\n';
-        return;
-    }
-    if (line < kWorkArea) {
-        indent(buf, depth);
-        char area[kWorkArea];
-        char* out = area;
-        copy_short(out, label, label_len);
-        out += label_len;
-        *out++ = ' ';
-        out = put_hex(out, value, digits);
-        *out = '\n';
-        buf.append(area, line);
         return;
     }
     // A label too long for the work area: the line is cut where the formatted printer cuts it.
@@ -133,6 +139,28 @@ void field(std::string& buf, int depth, const char* label, std::size_t label_len
                   static_cast<unsigned>(value));
     indent(buf, depth);
     buf.append(area);
+}
+
+}  // namespace
+
+void field(std::string& buf, int depth, const char* label, std::size_t label_len,
+           std::uint32_t value, unsigned char one_line_mode) {
+    const std::size_t tabs = tabs_for(depth);
+    // A label of up to 64 characters always fits the work area with its value.
+    if (label == nullptr || label_len > 64 || tabs > 8) {
+        field_rare(buf, depth, label, label_len, value, one_line_mode);
+        return;
+    }
+    const unsigned digits = hex_digits(value);
+    const std::size_t line = tabs + label_len + 1 + digits + (one_line_mode ? 0 : 1);
+    char* out = grow(buf, line);
+    put_tabs(out, tabs, line);
+    out += tabs;
+    copy_short(out, label, label_len);
+    out += label_len;
+    *out++ = ' ';
+    out = put_hex(out, value, digits);
+    if (!one_line_mode) *out = '\n';
 }
 
 void header(std::string& buf) {
