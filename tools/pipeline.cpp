@@ -3,8 +3,10 @@
 // The calling thread reads each input with large read(2) calls into a buffer and cuts it into
 // chunks at entry lines (CaptureParser::starts_entry), counting lines so that each chunk knows
 // the number of its first line. A chunk is parsed and handled as a whole, by the calling thread
-// with one job, else by a worker; the worker that finishes the oldest chunk writes every
-// finished chunk in order, so output goes on while the calling thread waits for input.
+// with one job; with N jobs by N - 1 worker threads and by the calling thread whenever it would
+// otherwise wait for room, so that N threads keep N cores busy. Whoever finishes the oldest
+// chunk writes every finished chunk in order, so output goes on while the calling thread waits
+// for input.
 //
 // Memory: a chunk is about kChunk bytes of input, or one entry when that is longer; a chunk is
 // sent on only while less than kBudget bytes of input are in flight, in at most kMaxSlots chunks;
@@ -580,12 +582,15 @@ int run_serial(const std::vector<Input>& inputs, const Options& options, Worker&
 
 class Parallel {
 public:
+    // workers[0] is the calling thread's: it reads the inputs, and handles chunks whenever it
+    // would otherwise wait for room; every other worker gets a thread of its own.
     Parallel(std::vector<std::unique_ptr<Worker>>& workers, std::size_t slots, Output& out)
-        : slots_(slots), order_(slots), out_(out) {
+        : slots_(slots), order_(slots), out_(out), helper_(*workers[0]) {
         for (Chunk& c : slots_) free_.push_back(&c);
-        for (auto& w : workers) {
+        for (std::size_t i = 1; i < workers.size(); ++i) {
+            Worker& w = *workers[i];
             try {
-                threads_.emplace_back([this, &w] { work(*w); });
+                threads_.emplace_back([this, &w] { work(w); });
             } catch (const std::exception&) {
                 break;  // fewer threads than asked for: as many as could be started
             }
@@ -616,7 +621,7 @@ public:
             }
         }
         std::unique_lock lock(mutex_);
-        space_.wait(lock, [&] { return written_ == published_; });
+        wait_helping(lock, [&] { return written_ == published_; });
         return status_;
     }
 
@@ -625,9 +630,17 @@ private:
         std::lock_guard lock(mutex_);
         return failed_;
     }
+    // Waits until `ready` holds, handling chunks that no worker has taken yet meanwhile.
+    template <class Ready>
+    void wait_helping(std::unique_lock<std::mutex>& lock, Ready ready) {
+        while (!ready()) {
+            if (claimed_ < published_) step(helper_, lock);
+            else space_.wait(lock);
+        }
+    }
     Chunk* acquire() {
         std::unique_lock lock(mutex_);
-        space_.wait(lock, [&] { return !free_.empty() || failed_; });
+        wait_helping(lock, [&] { return !free_.empty() || failed_; });
         if (failed_) return nullptr;
         Chunk* c = free_.back();
         free_.pop_back();
@@ -641,7 +654,7 @@ private:
     bool publish(Chunk* c, std::size_t input) {
         std::unique_lock lock(mutex_);
         // At most kBudget bytes in flight, plus the chunk that goes beyond it.
-        space_.wait(lock, [&] { return failed_ || bytes_ < kBudget; });
+        wait_helping(lock, [&] { return failed_ || bytes_ < kBudget; });
         if (failed_) {
             lock.unlock();
             release(c);
@@ -662,33 +675,38 @@ private:
         for (;;) {
             work_.wait(lock, [&] { return claimed_ < published_ || stop_; });
             if (claimed_ == published_) return;
-            Chunk* c = order_[claimed_ % order_.size()];
-            ++claimed_;
-            const bool skip = failed_ || abandoned_ == c->input->index + 1;
-            lock.unlock();
-            if (!skip && !c->data.empty()) w.handle(*c);
-            lock.lock();
-            c->done = true;
-            if (writing_) continue;
-            // Whoever finishes the oldest chunk writes every finished chunk in order.
-            writing_ = true;
-            while (written_ < claimed_ && order_[written_ % order_.size()]->done) {
-                Chunk* d = order_[written_ % order_.size()];
-                const bool quiet = failed_ || abandoned_ == d->input->index + 1;
-                lock.unlock();
-                const bool goes_on = quiet || write_chunk(*d, out_, status_);
-                const std::size_t size = d->data.size();
-                d->recycle(spare_);
-                lock.lock();
-                if (!goes_on) abandoned_ = d->input->index + 1;
-                if (out_.failed()) failed_ = true;
-                bytes_ -= size;
-                free_.push_back(d);
-                ++written_;
-                space_.notify_all();
-            }
-            writing_ = false;
+            step(w, lock);
         }
+    }
+
+    // Handles the oldest chunk not yet taken (there is one), then writes what is finished.
+    void step(Worker& w, std::unique_lock<std::mutex>& lock) {
+        Chunk* c = order_[claimed_ % order_.size()];
+        ++claimed_;
+        const bool skip = failed_ || abandoned_ == c->input->index + 1;
+        lock.unlock();
+        if (!skip && !c->data.empty()) w.handle(*c);
+        lock.lock();
+        c->done = true;
+        if (writing_) return;
+        // Whoever finishes the oldest chunk writes every finished chunk in order.
+        writing_ = true;
+        while (written_ < claimed_ && order_[written_ % order_.size()]->done) {
+            Chunk* d = order_[written_ % order_.size()];
+            const bool quiet = failed_ || abandoned_ == d->input->index + 1;
+            lock.unlock();
+            const bool goes_on = quiet || write_chunk(*d, out_, status_);
+            const std::size_t size = d->data.size();
+            d->recycle(spare_);
+            lock.lock();
+            if (!goes_on) abandoned_ = d->input->index + 1;
+            if (out_.failed()) failed_ = true;
+            bytes_ -= size;
+            free_.push_back(d);
+            ++written_;
+            space_.notify_all();
+        }
+        writing_ = false;
     }
 
     std::vector<Chunk> slots_;
@@ -696,6 +714,7 @@ private:
     std::vector<Chunk*> free_;
     std::vector<Chunk*> order_;  // chunk number n is at n mod size
     Output& out_;
+    Worker& helper_;
     std::vector<std::thread> threads_;
     std::mutex mutex_;
     std::condition_variable work_, space_;
