@@ -7,6 +7,8 @@
 #   scripts/install-deps.sh wine32   also Wine for 32-bit Windows programs (the mingw tests); adds
 #                                    Debian's i386 architecture, and needs a kernel that runs 32-bit code
 #   scripts/install-deps.sh fuzz     also clang and libFuzzer for the fuzz preset
+#   scripts/install-deps.sh bench    also btmon (bluez), the yardstick of bench/tool_throughput.sh,
+#                                    and valgrind for its profiles
 set -euo pipefail
 # strace and time serve the tool's checks (a read error injected midway, peak memory), tshark
 # the Wireshark tests, jq the JSON checks.
@@ -24,7 +26,8 @@ for extra in "$@"; do
       fi
       packages+=(wine wine32:i386) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz)" >&2; exit 2 ;;
+    bench) packages+=(bluez valgrind) ;;
+    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz, bench)" >&2; exit 2 ;;
   esac
 done
 missing=()
