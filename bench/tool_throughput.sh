@@ -27,19 +27,19 @@ python3 "$root/bench/make_btsnoop.py" "$n" "$work/big.btsnoop"
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores; $(uptime | sed 's/.*\(load average\)/\1/')"
 echo "capture: $n entries, $(($(stat -c %s "$work/big.cap") / 1048576)) MiB; btsnoop: $n packets, $(($(stat -c %s "$work/big.btsnoop") / 1048576)) MiB"
 
-# Nanoseconds of one run of a command, its output to /dev/null.
-elapsed() {
-  local start end
-  start=$(date +%s%N)
-  "$@" > /dev/null
-  end=$(date +%s%N)
-  echo $((end - start))
+# "ELAPSED CPU" nanoseconds (CPU: user + system) of one run of a command, its output to /dev/null.
+measure() {
+  local TIMEFORMAT='%3R %3U %3S' t
+  t=$( { time "$@" > /dev/null 2> /dev/null; } 2>&1 )
+  awk -v t="$t" 'BEGIN { split(t, x); printf "%.0f %.0f", x[1] * 1e9, (x[2] + x[3]) * 1e9 }'
 }
+elapsed() { measure "$@" | cut -d' ' -f1; }
 rate() { awk -v n="$n" -v ns="$1" -v what="${2:-entries}" 'BEGIN { printf "%.3f s, %.3g M %s/s", ns / 1e9, n / (ns / 1e9) / 1e6, what }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-# best[build index, case]: best of `runs` elapsed times, builds taking turns.
-declare -A best
+# best[build index, case]: best of `runs` elapsed times, builds taking turns; cpu[...]: the least
+# CPU time of those runs.
+declare -A best cpu
 cases=("decode --jobs 1" "decode --jobs 2" "decode --format json --jobs 1" "stats --jobs 1" "export --jobs 1")
 for ((r = 0; r < runs; ++r)); do
   for c in "${cases[@]}"; do
@@ -47,11 +47,12 @@ for ((r = 0; r < runs; ++r)); do
       tool=${builds[$b]}/tools/rizorod
       read -ra words <<< "$c"
       if [[ ${words[0]} == export ]]; then
-        t=$(elapsed "$tool" "${words[@]}" /dev/null "$work/big.cap")
+        read -r t u <<< "$(measure "$tool" "${words[@]}" /dev/null "$work/big.cap")"
       else
-        t=$(elapsed "$tool" "${words[@]}" "$work/big.cap")
+        read -r t u <<< "$(measure "$tool" "${words[@]}" "$work/big.cap")"
       fi
       if [[ -z "${best[$b,$c]:-}" || $t -lt ${best[$b,$c]} ]]; then best[$b,$c]=$t; fi
+      if [[ -z "${cpu[$b,$c]:-}" || $u -lt ${cpu[$b,$c]} ]]; then cpu[$b,$c]=$u; fi
     done
   done
 done
@@ -67,6 +68,9 @@ for b in "${!builds[@]}"; do
   same=$("$tool" decode --jobs 1 "$work/big.cap" | md5sum | cut -c1-32)
   other=$("$tool" decode --jobs 2 "$work/big.cap" | md5sum | cut -c1-32)
   echo "  decode --jobs 2:              $(rate "$j2"), $(ratio "$j1" "$j2")x --jobs 1, output $([[ $same == "$other" ]] && echo identical || echo DIFFERENT)"
+  c1=${cpu[$b,decode --jobs 1]}
+  c2=${cpu[$b,decode --jobs 2]}
+  echo "  CPU time, user + system:      --jobs 1 $(awk -v c="$c1" 'BEGIN { printf "%.3f", c / 1e9 }') s, --jobs 2 $(awk -v c="$c2" 'BEGIN { printf "%.3f", c / 1e9 }') s ($(ratio "$c2" "$c1")x)"
   t=${best[$b,decode --format json --jobs 1]}
   echo "  decode --format json:         $(rate "$t"), $(ratio "$j1" "$t") of text's speed"
   t=${best[$b,stats --jobs 1]}
