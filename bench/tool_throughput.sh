@@ -7,10 +7,12 @@
 #   - the library's 11-line DM_ACL_CONNECT_CFM_T decoding (build/decode_bench: the public
 #     operation with the wall clock read, against its plain snprintf rendering) and its allocations;
 #   - the yardstick: btmon -r (Debian's bluez) on a btsnoop file of N HCI packets
-#     (bench/make_btsnoop.py), entries per second of both and the ratio.
+#     (bench/make_btsnoop.py), entries per second of both and the ratio;
+#   - the count of `rep movs` and `rep stos` instructions in the library (none is wanted: they are
+#     slow for short copies on some processors).
 # Times are elapsed, best of RUNS (default 5) with output to /dev/null; btmon runs once (it takes
 # about a minute for 10^6 packets). With BASELINE_BUILD_DIR, every rizorod and library figure is
-# measured for that build too, the two builds taking turns run by run.
+# measured for that build too (the rizorod runs of the two builds taking turns).
 #   bench/tool_throughput.sh [N] [BUILD_DIR] [BASELINE_BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -83,6 +85,10 @@ for b in "${!builds[@]}"; do
     memory+=" $jobs: $(awk -v kb="$kb" 'BEGIN { printf "%.1f", kb / 1024 }') MiB,"
   done
   echo "  peak resident memory (jobs):${memory%,}"
+  if command -v objdump > /dev/null; then
+    lib=$(readlink -f "$build/libRizOrodOzido.so")
+    echo "  rep movs / rep stos in $(basename "$lib"): $(objdump -d "$lib" | grep -c 'rep movs\|rep stos' || true)"
+  fi
   if [[ -x $build/decode_bench ]]; then
     "$build/decode_bench" --benchmark_filter='^(library|baseline)/acl_connect_cfm_11_lines$' \
       --benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_min_time=0.2 \
