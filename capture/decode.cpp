@@ -84,31 +84,34 @@ private:
 };
 
 // debug_customDebug reads by the record's own first field, which need not be the code that chose
-// the decoder: the record must also hold what that choice reads. Returns the bytes needed and
-// what they are for, or 0.
-std::size_t custom_extent(std::span<const std::uint8_t> record, std::string& why) {
-    const std::uint16_t first = load16(record.data());
-    const riz_layout_custom* custom = riz::detail::custom_rendering(first);
-    if (custom == nullptr) return 0;
-    if (custom->kind == RIZ_CUSTOM_NAME) {
-        const unsigned from = custom->parts;
-        why = "the name-part pointers at offsets " + std::to_string(from) + " to " +
-              std::to_string(from + 4 * RIZ_NAME_PARTS - 1) + " that its first field " +
-              hex(first, 4) + " selects";
-        return std::size_t{from} + 4 * RIZ_NAME_PARTS;
-    }
-    if (record.size() <= custom->count) {
-        why = "the count at offset " + std::to_string(custom->count) + " that its first field " +
-              hex(first, 4) + " selects";
-        return custom->count + 1u;
-    }
+// the decoder: the record must also hold what that choice reads. Returns the bytes needed, or 0.
+std::size_t custom_extent(std::span<const std::uint8_t> record, const riz_layout_custom* custom) {
+    if (custom->kind == RIZ_CUSTOM_NAME) return std::size_t{custom->parts} + 4 * RIZ_NAME_PARTS;
+    if (record.size() <= custom->count) return custom->count + 1u;
     const unsigned count = record[custom->count];
     const unsigned most = custom->nptrs * RIZ_LAPS_PER_BLOCK;
     const unsigned pointers = ((count < most ? count : most) + RIZ_LAPS_PER_BLOCK - 1) / RIZ_LAPS_PER_BLOCK;
-    why = "the " + std::to_string(pointers) + " block pointers from offset " +
-          std::to_string(custom->blocks) + " that its first field " + hex(first, 4) + " and count " +
-          std::to_string(count) + " select";
     return pointers == 0 ? custom->count + 1u : custom->blocks + 4u * pointers;
+}
+
+// What custom_extent's bytes are for, as the refusal says it.
+std::string custom_why(std::span<const std::uint8_t> record, const riz_layout_custom* custom) {
+    const std::uint16_t first = load16(record.data());
+    if (custom->kind == RIZ_CUSTOM_NAME) {
+        const unsigned from = custom->parts;
+        return "the name-part pointers at offsets " + std::to_string(from) + " to " +
+               std::to_string(from + 4 * RIZ_NAME_PARTS - 1) + " that its first field " +
+               hex(first, 4) + " selects";
+    }
+    if (record.size() <= custom->count)
+        return "the count at offset " + std::to_string(custom->count) + " that its first field " +
+               hex(first, 4) + " selects";
+    const unsigned count = record[custom->count];
+    const unsigned most = custom->nptrs * RIZ_LAPS_PER_BLOCK;
+    const unsigned pointers = ((count < most ? count : most) + RIZ_LAPS_PER_BLOCK - 1) / RIZ_LAPS_PER_BLOCK;
+    return "the " + std::to_string(pointers) + " block pointers from offset " +
+           std::to_string(custom->blocks) + " that its first field " + hex(first, 4) + " and count " +
+           std::to_string(count) + " select";
 }
 
 // Whether the decoder of a primitive ends with debug_customDebug.
@@ -153,23 +156,35 @@ std::optional<Primitive> find_primitive(Interface iface, std::uint16_t code) {
     return *row;
 }
 
-std::string Timestamp::time_of_day() const {
-    // The header line's own fallback for a time that no clock can show.
-    if (hour > 23 || minute > 59 || second > 60 || millis > 999) return "??:??:??.???";
-    auto two = [](char* out, unsigned v) {
-        out[0] = static_cast<char>('0' + v / 10);
-        out[1] = static_cast<char>('0' + v % 10);
+namespace {
+
+// "HH:MM:SS.mmm" into `out`, or the header line's own fallback for a time that no clock can show.
+constexpr std::size_t kStampLength = 12;
+void write_time_of_day(const Timestamp& t, char* out) {
+    if (t.hour > 23 || t.minute > 59 || t.second > 60 || t.millis > 999) {
+        std::memcpy(out, "??:??:??.???", kStampLength);
+        return;
+    }
+    auto two = [](char* at, unsigned v) {
+        at[0] = static_cast<char>('0' + v / 10);
+        at[1] = static_cast<char>('0' + v % 10);
     };
-    char text[12];
-    two(text, hour);
-    text[2] = ':';
-    two(text + 3, minute);
-    text[5] = ':';
-    two(text + 6, second);
-    text[8] = '.';
-    text[9] = static_cast<char>('0' + millis / 100);
-    two(text + 10, millis % 100);
-    return std::string(text, 12);
+    two(out, t.hour);
+    out[2] = ':';
+    two(out + 3, t.minute);
+    out[5] = ':';
+    two(out + 6, t.second);
+    out[8] = '.';
+    out[9] = static_cast<char>('0' + t.millis / 100);
+    two(out + 10, t.millis % 100u);
+}
+
+}  // namespace
+
+std::string Timestamp::time_of_day() const {
+    char text[kStampLength];
+    write_time_of_day(*this, text);
+    return std::string(text, kStampLength);
 }
 
 // One offline decoding's checks and settings, for its lifetime: the record checked against what
@@ -185,13 +200,15 @@ public:
                 throw DecodeError(iface, code, info->name,
                                   "record needs " + plural_bytes(info->size) + "; it has " +
                                       std::to_string(record.size()));
-            if (calls_custom_debug(riz::detail::layout(iface, code))) {
-                std::string why;
-                const std::size_t need = custom_extent(record, why);
+            const riz_layout_custom* custom =
+                record.size() >= 2 ? riz::detail::custom_rendering(load16(record.data())) : nullptr;
+            if (custom != nullptr && calls_custom_debug(riz::detail::layout(iface, code))) {
+                const std::size_t need = custom_extent(record, custom);
                 if (record.size() < need)
                     throw DecodeError(iface, code, info->name,
-                                      "record needs " + plural_bytes(need) + " for " + why +
-                                          "; it has " + std::to_string(record.size()));
+                                      "record needs " + plural_bytes(need) + " for " +
+                                          custom_why(record, custom) + "; it has " +
+                                          std::to_string(record.size()));
             }
             space_.emplace(iface, *info, record, image);
             installed_.emplace(*space_);
@@ -201,10 +218,8 @@ public:
         static const std::uint8_t kEmpty[1] = {0};
         prim = record.empty() ? kEmpty : record.data();
         if (stamp != nullptr) {
-            const std::string t = stamp->time_of_day();
-            const std::size_t n = t.size() < sizeof text_ - 1 ? t.size() : sizeof text_ - 1;
-            std::memcpy(text_, t.data(), n);
-            pinned_.emplace(text_, static_cast<std::uint32_t>(n));
+            write_time_of_day(*stamp, text_);
+            pinned_.emplace(text_, static_cast<std::uint32_t>(kStampLength));
         }
     }
 
@@ -214,7 +229,7 @@ public:
 private:
     std::optional<ImageSpace> space_;
     std::optional<riz::detail::ScopedAddressSpace> installed_;
-    char text_[32] = {};
+    char text_[kStampLength];
     std::optional<riz::detail::ScopedStamp> pinned_;
 };
 

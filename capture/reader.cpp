@@ -1,9 +1,14 @@
 // The capture-file reader: one line at a time, one entry (its line and the memory lines after
 // it) at a time. See docs/CAPTURE-FORMAT.md for the format.
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <istream>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "capture/capture.h"
 
@@ -128,34 +133,124 @@ bool looks_like_date(std::string_view w) {
            w[4] == '-';
 }
 
-// Hexadecimal bytes, in words of pairs of digits, appended to `out`; `what` names them in
-// messages ("record bytes", "memory bytes").
-void parse_bytes(Words& words, const char* what, std::vector<std::uint8_t>& out) {
-    out.reserve(out.size() + words.rest().size() / 2);
-    for (std::string_view w = words.next(); !w.empty(); w = words.next()) {
-        // The usual case, pairs of digits, converted in one pass; anything else is examined
-        // below for the exact message.
-        if (w.size() % 2 == 0) {
-            int bad = 0;
-            for (std::size_t i = 0; i < w.size(); i += 2) bad |= hex_value(w[i]) | hex_value(w[i + 1]);
-            if (bad >= 0) {
-                for (std::size_t i = 0; i < w.size(); i += 2)
-                    out.push_back(static_cast<std::uint8_t>(hex_value(w[i]) * 16 + hex_value(w[i + 1])));
-                continue;
-            }
+// The bad word of a byte list that starts at `word`, as the message says it; `what` names the
+// bytes ("record bytes", "memory bytes").
+[[noreturn]] void bad_bytes(const char* word, const char* end, const char* what) {
+    const char* w = word;
+    while (w != end && !is_blank(*w)) ++w;
+    const std::string_view text(word, static_cast<std::size_t>(w - word));
+    for (char c : text)
+        if (hex_value(c) < 0)
+            throw Failure{std::string("expected ") + what + " in hexadecimal, found " + quoted(text)};
+    throw Failure{std::string("expected ") + what +
+                  " as pairs of hexadecimal digits, found an odd number of digits in " + quoted(text)};
+}
+
+#if defined(__SSE2__)
+// Pairs of digits among blanks, 16 characters at a time, from `p` (a blank or the first digit of
+// a pair) on. Returns where it stopped: at `end`, or where the pair-by-pair loop must go on
+// (a character other than a digit or a blank, a digit without its pair, fewer than 16
+// characters in all).
+const char* parse_pairs(const char* p, const char* const end, std::uint8_t*& o) {
+    if (end - p < 16) return p;
+    const __m128i before_0 = _mm_set1_epi8('0' - 1), after_9 = _mm_set1_epi8('9' + 1);
+    const __m128i before_a = _mm_set1_epi8('a' - 1), after_f = _mm_set1_epi8('f' + 1);
+    const __m128i case_bit = _mm_set1_epi8(0x20), high_nibble = _mm_set1_epi8(static_cast<char>(0xf0));
+    const __m128i zero_char = _mm_set1_epi8('0'), ten_below_a = _mm_set1_epi8('a' - 10);
+    const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
+    while (p != end) {
+        // The last block of the text overlaps the one before; what was taken counts as blanks.
+        const char* block = p;
+        unsigned skip = 0;
+        if (end - p < 16) {
+            block = end - 16;
+            skip = static_cast<unsigned>(p - block);
         }
-        for (char c : w)
-            if (hex_value(c) < 0)
-                throw Failure{std::string("expected ") + what + " in hexadecimal, found " + quoted(w)};
-        throw Failure{std::string("expected ") + what +
-                      " as pairs of hexadecimal digits, found an odd number of digits in " +
-                      quoted(w)};
+        const unsigned fresh = 0xffffu & ~((1u << skip) - 1);
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        const __m128i lower = _mm_or_si128(v, case_bit);
+        // Signed compares: bytes from 0x80 up are neither digits nor letters.
+        const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, before_0), _mm_cmplt_epi8(v, after_9));
+        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, before_a), _mm_cmplt_epi8(lower, after_f));
+        const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab));
+        const unsigned hex = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, letter))) & fresh;
+        const unsigned blanks = static_cast<unsigned>(_mm_movemask_epi8(blank)) | (~fresh & 0xffffu);
+        if ((hex | blanks) != 0xffffu) return p;
+        // Runs of digits pair up from their first digit: the first digit of each pair is at an
+        // even place in runs that start at an even place, at an odd place in the others. Adding
+        // the even starts carries through exactly the runs they start.
+        const unsigned starts = hex & ~(hex << 1);
+        const unsigned even_runs = hex & ~(hex + (starts & 0x5555u));
+        unsigned first = (even_runs & 0x5555u) | (hex & ~even_runs & 0xaaaau);
+        unsigned taken = 16;
+        if (first & 0x8000u) {  // its pair goes on in the next block
+            if (block + 15 == p) return p;  // the text ends in it
+            first &= 0x7fffu;
+            taken = 15;
+        }
+        if ((first << 1) != (hex & ~first & (taken == 16 ? 0xffffu : 0x7fffu))) return p;
+        const __m128i value = _mm_or_si128(_mm_and_si128(digit, _mm_sub_epi8(v, zero_char)),
+                                           _mm_andnot_si128(digit, _mm_sub_epi8(lower, ten_below_a)));
+        const __m128i pairs = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(value, 4), high_nibble),
+                                           _mm_srli_si128(value, 1));
+        alignas(16) std::uint8_t bytes[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(bytes), pairs);
+        for (; first != 0; first &= first - 1) *o++ = bytes[std::countr_zero(first)];
+        p = block + taken;
     }
+    return p;
+}
+#endif
+
+// Hexadecimal bytes, in words of pairs of digits separated by blanks, appended to `out`; one
+// pass over the text, and the message worked out only for a bad word.
+void parse_bytes(std::string_view text, const char* what, std::vector<std::uint8_t>& out) {
+    const std::size_t at = out.size();
+    out.resize(at + text.size() / 2);  // at most one byte per two characters
+    std::uint8_t* o = out.data() + at;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+#if defined(__SSE2__)
+    p = parse_pairs(p, end, o);
+#endif
+    // Pair by pair, from the start of the word that p is in.
+    const char* word = p;
+    while (word != text.data() && !is_blank(word[-1])) --word;
+    while (p != end) {
+        if (is_blank(*p)) {
+            word = ++p;
+            continue;
+        }
+        // A pair of digits; a word may hold several pairs.
+        if (end - p < 2) bad_bytes(word, end, what);
+        const int hi = hex_value(p[0]), lo = hex_value(p[1]);
+        if ((hi | lo) < 0) bad_bytes(word, end, what);
+        *o++ = static_cast<std::uint8_t>(hi * 16 + lo);
+        p += 2;
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+}
+
+// Where `c` first comes in `text`, or npos: 16 characters at a time where SSE2 is there.
+std::size_t find_char(std::string_view text, char c) {
+#if defined(__SSE2__)
+    if (text.size() >= 16) {
+        const __m128i wanted = _mm_set1_epi8(c);
+        for (std::size_t i = 0;; i += 16) {
+            if (i + 16 > text.size()) i = text.size() - 16;  // the last block overlaps the one before
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+            const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)));
+            if (found != 0) return i + static_cast<std::size_t>(std::countr_zero(found));
+            if (i + 16 == text.size()) return std::string_view::npos;
+        }
+    }
+#endif
+    return text.find(c);
 }
 
 // The text of a line without its comment and its line end.
 std::string_view content(std::string_view line) {
-    const std::size_t hash = line.find('#');
+    const std::size_t hash = find_char(line, '#');
     if (hash != std::string_view::npos) line = line.substr(0, hash);
     while (!line.empty() && (is_blank(line.back()) || line.back() == '\r')) line.remove_suffix(1);
     std::size_t first = 0;
@@ -226,7 +321,7 @@ void parse_entry(std::string_view text, Entry& entry) {
         code_given = true;
     }
     entry.record.clear();
-    parse_bytes(words, "record bytes", entry.record);
+    parse_bytes(words.rest(), "record bytes", entry.record);
     if (!code_given) {
         if (entry.record.size() < 2)
             throw Failure{"expected a type code or at least 2 record bytes to take it from, found " +
@@ -259,11 +354,8 @@ void parse_memory(std::string_view text, Entry& entry, std::vector<std::uint8_t>
         throw Failure{"expected a memory address of 1 to 8 hexadecimal digits after '@', found " +
                       (a.empty() ? std::string("nothing") : quoted(a))};
     scratch.clear();
-    if (!after_colon.empty()) {
-        Words first(after_colon);
-        parse_bytes(first, "memory bytes", scratch);
-    }
-    parse_bytes(words, "memory bytes", scratch);
+    if (!after_colon.empty()) parse_bytes(after_colon, "memory bytes", scratch);
+    parse_bytes(words.rest(), "memory bytes", scratch);
     if (scratch.empty()) throw Failure{"expected memory bytes after the address, found none"};
     const std::uint64_t end = std::uint64_t{address} + scratch.size();
     if (end > 0x100000000ull)

@@ -1,7 +1,5 @@
 #include "core/registry.h"
 
-#include <algorithm>
-
 namespace riz::detail {
 
 std::span<const PrimInfo> primitives(Interface iface) {
@@ -16,9 +14,16 @@ std::span<const PrimInfo> primitives(Interface iface) {
 
 const PrimInfo* find_primitive(Interface iface, std::uint16_t code) {
     const auto rows = primitives(iface);
-    const auto it = std::lower_bound(rows.begin(), rows.end(), code,
-                                     [](const PrimInfo& row, std::uint16_t c) { return row.code < c; });
-    return it != rows.end() && it->code == code ? &*it : nullptr;
+    if (rows.empty()) return nullptr;
+    // The last row whose code is at most `code`, halving without branches on the data (the
+    // codes of a capture come in no order a branch predictor could learn).
+    const PrimInfo* row = rows.data();
+    for (std::size_t n = rows.size(); n > 1;) {
+        const std::size_t half = n / 2;
+        row = row[half].code <= code ? row + half : row;
+        n -= half;
+    }
+    return row->code == code ? row : nullptr;
 }
 
 const char* interface_name(Interface iface) {

@@ -23,6 +23,18 @@ struct ByteTexts {
 };
 constexpr ByteTexts kByteTable;
 constexpr auto& kByteText = kByteTable.text;
+
+// The two hexadecimal digits of every byte value.
+struct DigitPairs {
+    char text[256][2];
+    constexpr DigitPairs() : text() {
+        for (int b = 0; b < 256; ++b) {
+            text[b][0] = kHex[b >> 4];
+            text[b][1] = kHex[b & 15];
+        }
+    }
+};
+constexpr DigitPairs kDigitPairs;
 // The field-line work area holds 100 characters including the terminating zero.
 constexpr std::size_t kWorkArea = 100;
 
@@ -34,12 +46,16 @@ inline unsigned hex_digits(std::uint32_t value) {
     return digits < 2 ? 2 : digits;
 }
 
+// The `digits` lowest hexadecimal digits of value at out, two at a time.
 inline char* put_hex(char* out, std::uint32_t value, unsigned digits) {
-    for (unsigned i = digits; i-- > 0;) {
-        out[i] = kHex[value & 15];
-        value >>= 4;
+    char* const end = out + digits;
+    char* at = end;
+    for (unsigned left = digits; left >= 2; left -= 2, value >>= 8) {
+        at -= 2;
+        std::memcpy(at, kDigitPairs.text[value & 0xff], 2);
     }
-    return out + digits;
+    if (at != out) out[0] = kHex[value & 15];
+    return end;
 }
 
 // Copies a short text (a label or a name line) with a few fixed-size moves, the last of each
@@ -62,11 +78,23 @@ inline void copy_short(char* to, const char* from, std::size_t n) {
     }
 }
 
-// Room at the end of buf for `len` more characters; returns where they go.
+// Room at the end of buf for `len` more characters; returns where they go. Lines are written
+// there in place: a line put together byte by byte elsewhere and then copied would be read back
+// with wide loads right after its narrow stores, which stalls on store forwarding.
 inline char* grow(std::string& buf, std::size_t len) {
     const std::size_t old = buf.size();
     buf.resize(old + len);
     return buf.data() + old;
+}
+
+// `tabs` tab characters (at most 8) at `out`, where at least `room` >= tabs characters may be
+// written.
+inline void put_tabs(char* out, std::size_t tabs, std::size_t room) {
+    if (room >= 8) {
+        std::memcpy(out, "\t\t\t\t\t\t\t\t", 8);
+    } else {
+        for (std::size_t i = 0; i < tabs; ++i) out[i] = '\t';
+    }
 }
 
 }  // namespace
@@ -78,43 +106,31 @@ void indent(std::string& buf, int depth) {
 void text(std::string& buf, int depth, const char* s, std::size_t len) {
     const std::size_t tabs = tabs_for(depth);
     char* out = grow(buf, tabs + len);
-    std::memset(out, '\t', tabs);
+    if (tabs <= 8) put_tabs(out, tabs, tabs + len);
+    else std::memset(out, '\t', tabs);
     copy_short(out + tabs, s, len);
 }
 
-void field(std::string& buf, int depth, const char* label, std::size_t label_len,
-           std::uint32_t value, unsigned char one_line_mode) {
+namespace {
+
+// The field lines that the fast path of field() leaves: a null label, a label too long for the
+// work area, more than 8 tabs.
+[[gnu::noinline]] void field_rare(std::string& buf, int depth, const char* label, std::size_t label_len,
+                                  std::uint32_t value, unsigned char one_line_mode) {
     if (label == nullptr) {  // "%s" of a null label
         label = "(null)";
         label_len = 6;
     }
     const unsigned digits = hex_digits(value);
     const std::size_t line = label_len + 1 + digits + (one_line_mode ? 0 : 1);
-    const std::size_t tabs = tabs_for(depth);
-    if (line < kWorkArea && tabs <= 8) {
-        // The whole line in a work area of our own, then one append.
-        char area[8 + kWorkArea];
-        char* out = area;
-        std::memcpy(out, "\t\t\t\t\t\t\t\t", 8);
-        out += tabs;
-        copy_short(out, label, label_len);
-        out += label_len;
-        *out++ = ' ';
-        out = put_hex(out, value, digits);
-        *out = '\n';
-        buf.append(area, tabs + line);
-        return;
-    }
     if (line < kWorkArea) {
         indent(buf, depth);
-        char area[kWorkArea];
-        char* out = area;
+        char* out = grow(buf, line);
         copy_short(out, label, label_len);
         out += label_len;
         *out++ = ' ';
         out = put_hex(out, value, digits);
-        *out = '\n';
-        buf.append(area, line);
+        if (!one_line_mode) *out = '\n';
         return;
     }
     // A label too long for the work area: the line is cut where the formatted printer cuts it.
@@ -125,13 +141,36 @@ void field(std::string& buf, int depth, const char* label, std::size_t label_len
     buf.append(area);
 }
 
+}  // namespace
+
+void field(std::string& buf, int depth, const char* label, std::size_t label_len,
+           std::uint32_t value, unsigned char one_line_mode) {
+    const std::size_t tabs = tabs_for(depth);
+    // A label of up to 64 characters always fits the work area with its value.
+    if (label == nullptr || label_len > 64 || tabs > 8) {
+        field_rare(buf, depth, label, label_len, value, one_line_mode);
+        return;
+    }
+    const unsigned digits = hex_digits(value);
+    const std::size_t line = tabs + label_len + 1 + digits + (one_line_mode ? 0 : 1);
+    char* out = grow(buf, line);
+    put_tabs(out, tabs, line);
+    out += tabs;
+    copy_short(out, label, label_len);
+    out += label_len;
+    *out++ = ' ';
+    out = put_hex(out, value, digits);
+    if (!one_line_mode) *out = '\n';
+}
+
 void header(std::string& buf) {
-    char stamp[32];
-    const std::uint32_t len = current_stamp(stamp);
-    char* out = grow(buf, 5 + len + 20);
+    // The stamp is written in place; the room kept for its longest form is given back after.
+    const std::size_t old = buf.size();
+    char* out = grow(buf, 5 + 32 + 20);
     std::memcpy(out, "---- ", 5);
-    std::memcpy(out + 5, stamp, len);
+    const std::uint32_t len = current_stamp(out + 5);
     std::memcpy(out + 5 + len, " ------------------\n", 20);
+    buf.resize(old + 5 + len + 20);
 }
 
 void begin_record(std::string& buf, int depth, const char* name_line, std::size_t len) {

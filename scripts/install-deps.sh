@@ -11,6 +11,8 @@
 #   scripts/install-deps.sh fuzz     also clang and libFuzzer for the fuzz preset
 #   scripts/install-deps.sh lintian  also lintian, which scripts/check-package.sh then runs on the
 #                                    Debian package (about 50 s to install, so CI does without)
+#   scripts/install-deps.sh bench    also btmon (bluez), the yardstick of bench/tool_throughput.sh,
+#                                    and valgrind for its profiles
 set -euo pipefail
 # strace and time serve the tool's checks (a read error injected midway, peak memory), tshark
 # the Wireshark tests, jq the JSON checks, help2man the man pages, parallel, pkg-config, dpkg-dev
@@ -30,7 +32,8 @@ for extra in "$@"; do
       packages+=(wine wine32:i386) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     lintian) packages+=(lintian) ;;
-    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz, lintian)" >&2; exit 2 ;;
+    bench) packages+=(bluez valgrind) ;;
+    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz, lintian, bench)" >&2; exit 2 ;;
   esac
 done
 missing=()

@@ -1,30 +1,73 @@
 #include "json.h"
 
+#include <bit>
 #include <charconv>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace rizorod::tool {
 
 namespace {
 constexpr char kHex[] = "0123456789abcdef";
+
+bool needs_escape(char ch) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    return c == '"' || c == '\\' || c < 0x20;
 }
 
-void json_string(std::string& out, std::string_view text) {
+// The length of the longest start of `text` that needs no escape: 16 characters at a time where
+// SSE2 is there.
+std::size_t plain_length(std::string_view text) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), last_control = _mm_set1_epi8(0x1f);
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, last_control), v);
+        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)), control)));
+        if (found != 0) return i + static_cast<std::size_t>(std::countr_zero(found));
+    }
+#endif
+    while (i < text.size() && !needs_escape(text[i])) ++i;
+    return i;
+}
+
+// `before` unless it is 0, `text` as a JSON string, `after` unless it is 0. Text that needs no
+// escape (labels, names) goes in with one copy.
+void append_string(std::string& out, char before, std::string_view text, char after) {
+    std::size_t from = plain_length(text);
+    if (before != 0) out += before;
     out += '"';
-    for (const char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
+    out.append(text.data(), from);
+    if (from == text.size()) {
+        out += '"';
+        if (after != 0) out += after;
+        return;
+    }
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!needs_escape(text[i])) continue;
+        out.append(text.data() + from, i - from);
+        from = i + 1;
         if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
+            const char escaped[2] = {'\\', static_cast<char>(c)};
+            out.append(escaped, 2);
         } else {
-            out += ch;
+            const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+            out.append(escaped, 6);
         }
     }
+    out.append(text.data() + from, text.size() - from);
     out += '"';
+    if (after != 0) out += after;
 }
+
+}  // namespace
+
+void json_string(std::string& out, std::string_view text) { append_string(out, 0, text, 0); }
 
 void json_hex(std::string& out, const std::uint8_t* data, std::size_t size) {
     const std::size_t at = out.size();
@@ -39,18 +82,18 @@ void json_hex(std::string& out, const std::uint8_t* data, std::size_t size) {
 }
 
 void json_number(std::string& out, std::uint64_t value) {
+    // Character by character: a copy of the digits as a whole, right after they were stored one
+    // by one, would wait for those stores.
     char text[24];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    out.append(text, end);
+    const char* const end = std::to_chars(text, text + sizeof text, value).ptr;
+    for (const char* p = text; p != end; ++p) out += *p;
 }
 
 void JsonFields::key(const char* label) {
-    if (!first_.back()) out_ += ',';
+    const char comma = first_.back() ? 0 : ',';
     first_.back() = false;
-    if (label != nullptr) {
-        json_string(out_, label);
-        out_ += ':';
-    }
+    if (label != nullptr) append_string(out_, comma, label, ':');
+    else if (comma != 0) out_ += comma;
 }
 
 void JsonFields::value(const char* label, std::uint32_t value) {

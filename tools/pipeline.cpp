@@ -3,8 +3,10 @@
 // The calling thread reads each input with large read(2) calls into a buffer and cuts it into
 // chunks at entry lines (CaptureParser::starts_entry), counting lines so that each chunk knows
 // the number of its first line. A chunk is parsed and handled as a whole, by the calling thread
-// with one job, else by a worker; the worker that finishes the oldest chunk writes every
-// finished chunk in order, so output goes on while the calling thread waits for input.
+// with one job; with N jobs by N - 1 worker threads and by the calling thread whenever it would
+// otherwise wait for room, so that N threads keep N cores busy. Whoever finishes the oldest
+// chunk writes every finished chunk in order, so output goes on while the calling thread waits
+// for input.
 //
 // Memory: a chunk is about kChunk bytes of input, or one entry when that is longer; a chunk is
 // sent on only while less than kBudget bytes of input are in flight, in at most kMaxSlots chunks;
@@ -18,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
@@ -27,6 +30,10 @@
 #include <stdexcept>
 #include <thread>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace rizorod::tool {
 
@@ -116,6 +123,39 @@ constexpr std::size_t kKeep = 4 * kChunk;               // larger buffers are gi
 constexpr std::size_t kBudget = std::size_t{1} << 20;   // input bytes in flight
 constexpr unsigned kMaxWorkers = 16;
 constexpr std::size_t kMaxSlots = 16;                   // chunks in flight
+
+// The number of line ends in [p, p + n): 16 bytes at a time where SSE2 is there.
+std::size_t count_lines(const char* p, std::size_t n) {
+    std::size_t lines = 0;
+#if defined(__SSE2__)
+    const __m128i nl = _mm_set1_epi8('\n');
+    while (n >= 16) {
+        // Each byte lane counts up to 255 blocks; then the lanes are summed.
+        const std::size_t blocks = std::min<std::size_t>(n / 16, 255);
+        __m128i counts = _mm_setzero_si128();
+        for (std::size_t i = 0; i < blocks; ++i, p += 16)
+            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), nl));
+        const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+        lines += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) + static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+        n -= blocks * 16;
+    }
+#endif
+    return lines + static_cast<std::size_t>(std::count(p, p + n, '\n'));
+}
+
+// The first line end in [p, end), or null: 16 bytes at a time where SSE2 is there (a line is
+// short, and a call of memchr costs more than the search itself).
+const char* line_end(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i nl = _mm_set1_epi8('\n');
+    for (; end - p >= 16; p += 16) {
+        const unsigned found = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), nl)));
+        if (found != 0) return p + std::countr_zero(found);
+    }
+#endif
+    return static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+}
 
 // A byte buffer that reports a failed allocation instead of raising it, and never initializes
 // what it does not copy.
@@ -332,7 +372,7 @@ private:
         c.first_line = first_line_;
         c.resumed = resumed_;
         resumed_ = false;
-        first_line_ += static_cast<std::size_t>(std::count(buf_.data(), buf_.data() + pos, '\n'));
+        first_line_ += count_lines(buf_.data(), pos);
         buf_.resize(len_);
         c.data.swap(buf_);
         buf_.resize(0);
@@ -453,7 +493,7 @@ struct Worker {
             const char* p = c.data.data();
             const char* const end = p + c.data.size();
             while (p < end) {
-                const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+                const char* nl = line_end(p, end);
                 const std::string_view line(p, static_cast<std::size_t>((nl ? nl : end) - p));
                 p = nl ? nl + 1 : end;
                 for (;;) {
@@ -557,12 +597,15 @@ int run_serial(const std::vector<Input>& inputs, const Options& options, Worker&
 
 class Parallel {
 public:
+    // workers[0] is the calling thread's: it reads the inputs, and handles chunks whenever it
+    // would otherwise wait for room; every other worker gets a thread of its own.
     Parallel(std::vector<std::unique_ptr<Worker>>& workers, std::size_t slots, Output& out)
-        : slots_(slots), order_(slots), out_(out) {
+        : slots_(slots), order_(slots), out_(out), helper_(*workers[0]) {
         for (Chunk& c : slots_) free_.push_back(&c);
-        for (auto& w : workers) {
+        for (std::size_t i = 1; i < workers.size(); ++i) {
+            Worker& w = *workers[i];
             try {
-                threads_.emplace_back([this, &w] { work(*w); });
+                threads_.emplace_back([this, &w] { work(w); });
             } catch (const std::exception&) {
                 break;  // fewer threads than asked for: as many as could be started
             }
@@ -593,7 +636,7 @@ public:
             }
         }
         std::unique_lock lock(mutex_);
-        space_.wait(lock, [&] { return written_ == published_; });
+        wait_helping(lock, [&] { return written_ == published_; });
         return status_;
     }
 
@@ -602,9 +645,17 @@ private:
         std::lock_guard lock(mutex_);
         return failed_;
     }
+    // Waits until `ready` holds, handling chunks that no worker has taken yet meanwhile.
+    template <class Ready>
+    void wait_helping(std::unique_lock<std::mutex>& lock, Ready ready) {
+        while (!ready()) {
+            if (claimed_ < published_) step(helper_, lock);
+            else space_.wait(lock);
+        }
+    }
     Chunk* acquire() {
         std::unique_lock lock(mutex_);
-        space_.wait(lock, [&] { return !free_.empty() || failed_; });
+        wait_helping(lock, [&] { return !free_.empty() || failed_; });
         if (failed_) return nullptr;
         Chunk* c = free_.back();
         free_.pop_back();
@@ -618,7 +669,7 @@ private:
     bool publish(Chunk* c, std::size_t input) {
         std::unique_lock lock(mutex_);
         // At most kBudget bytes in flight, plus the chunk that goes beyond it.
-        space_.wait(lock, [&] { return failed_ || bytes_ < kBudget; });
+        wait_helping(lock, [&] { return failed_ || bytes_ < kBudget; });
         if (failed_) {
             lock.unlock();
             release(c);
@@ -639,33 +690,38 @@ private:
         for (;;) {
             work_.wait(lock, [&] { return claimed_ < published_ || stop_; });
             if (claimed_ == published_) return;
-            Chunk* c = order_[claimed_ % order_.size()];
-            ++claimed_;
-            const bool skip = failed_ || abandoned_ == c->input->index + 1;
-            lock.unlock();
-            if (!skip && !c->data.empty()) w.handle(*c);
-            lock.lock();
-            c->done = true;
-            if (writing_) continue;
-            // Whoever finishes the oldest chunk writes every finished chunk in order.
-            writing_ = true;
-            while (written_ < claimed_ && order_[written_ % order_.size()]->done) {
-                Chunk* d = order_[written_ % order_.size()];
-                const bool quiet = failed_ || abandoned_ == d->input->index + 1;
-                lock.unlock();
-                const bool goes_on = quiet || write_chunk(*d, out_, status_);
-                const std::size_t size = d->data.size();
-                d->recycle(spare_);
-                lock.lock();
-                if (!goes_on) abandoned_ = d->input->index + 1;
-                if (out_.failed()) failed_ = true;
-                bytes_ -= size;
-                free_.push_back(d);
-                ++written_;
-                space_.notify_all();
-            }
-            writing_ = false;
+            step(w, lock);
         }
+    }
+
+    // Handles the oldest chunk not yet taken (there is one), then writes what is finished.
+    void step(Worker& w, std::unique_lock<std::mutex>& lock) {
+        Chunk* c = order_[claimed_ % order_.size()];
+        ++claimed_;
+        const bool skip = failed_ || abandoned_ == c->input->index + 1;
+        lock.unlock();
+        if (!skip && !c->data.empty()) w.handle(*c);
+        lock.lock();
+        c->done = true;
+        if (writing_) return;
+        // Whoever finishes the oldest chunk writes every finished chunk in order.
+        writing_ = true;
+        while (written_ < claimed_ && order_[written_ % order_.size()]->done) {
+            Chunk* d = order_[written_ % order_.size()];
+            const bool quiet = failed_ || abandoned_ == d->input->index + 1;
+            lock.unlock();
+            const bool goes_on = quiet || write_chunk(*d, out_, status_);
+            const std::size_t size = d->data.size();
+            d->recycle(spare_);
+            lock.lock();
+            if (!goes_on) abandoned_ = d->input->index + 1;
+            if (out_.failed()) failed_ = true;
+            bytes_ -= size;
+            free_.push_back(d);
+            ++written_;
+            space_.notify_all();
+        }
+        writing_ = false;
     }
 
     std::vector<Chunk> slots_;
@@ -673,6 +729,7 @@ private:
     std::vector<Chunk*> free_;
     std::vector<Chunk*> order_;  // chunk number n is at n mod size
     Output& out_;
+    Worker& helper_;
     std::vector<std::thread> threads_;
     std::mutex mutex_;
     std::condition_variable work_, space_;

@@ -95,7 +95,7 @@ struct Input {
 };
 
 struct Options {
-    unsigned jobs = 1;  // worker threads; 1: everything on the calling thread
+    unsigned jobs = 1;  // decoding threads, the calling one included; 1: everything on it
     // A live input (a pipe, a terminal) that has sent nothing for this long has paused: what it
     // sent is decoded and written, its last entry included.
     int pause_ms = 40;

@@ -135,6 +135,35 @@ TEST(CaptureReader, EveryBadLineGivesOneMessageAndReadingGoesOn) {
     EXPECT_EQ(read_text(capture), expected);
 }
 
+// Bytes are read many characters at a time: where words, blanks and those blocks fall must not
+// matter. The same 40 bytes in words of 1 to 9 pairs after 1 to 17 blanks read the same, and a
+// word with an odd number of digits or another character is named at every place of a line.
+TEST(CaptureReader, BytesReadTheSameWhereverWordsAndBlanksFall) {
+    std::string pairs, lower;
+    for (int i = 0; i < 40; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, i % 3 ? "%02x" : "%02X", (i * 23) & 255);
+        pairs += pair;
+        std::snprintf(pair, sizeof pair, "%02x", (i * 23) & 255);
+        lower += pair;
+    }
+    for (std::size_t word = 1; word <= 9; ++word)
+        for (std::size_t blanks = 1; blanks <= 17; ++blanks) {
+            std::string line = "dm 0x0001" + std::string(blanks, ' ');
+            for (std::size_t i = 0; i < 40; ++i)
+                line.append(i != 0 && i % word == 0 ? (i % 3 ? " " : " \t ") : "").append(pairs, 2 * i, 2);
+            EXPECT_EQ(read_text(line + "\n"), Lines{"1: dm 0x0001 " + lower + " 0/0"}) << line;
+        }
+    for (std::size_t at = 0; at < 40; ++at)
+        for (const char* bad : {"5", "0g", "123"}) {
+            std::string line = "dm 0x0001";
+            for (std::size_t i = 0; i < 40; ++i)
+                i == at ? line.append(" ").append(bad) : line.append(" ").append(pairs, 2 * i, 2);
+            const std::string what = bad[1] == 'g' ? "in hexadecimal, found \"" : "as pairs of hexadecimal digits, found an odd number of digits in \"";
+            EXPECT_EQ(read_text(line + "\n"), Lines{"1! expected record bytes " + what + bad + "\""}) << line;
+        }
+}
+
 // A stream buffer that gives `text` and then fails, as a file's buffer does when reading fails.
 struct FailingBuffer : std::streambuf {
     std::string text;
