@@ -121,7 +121,7 @@ std::uint16_t RizOrodOzido::namelen(const void* bytes, std::uint16_t limit) {
 // Eight fragment pointers: fragments 0 to 6 hold up to 32 bytes, fragment 7 up to 24. A fragment
 // filled to 32 bytes has no terminating zero and the name goes on in the next one.
 void RizOrodOzido::debug_printName(const void* name_parts, std::string& monster_buf) {
-    riz::detail::text(monster_buf, 1, kNamePart, sizeof kNamePart - 1);
+    add_str_to_monster_buf(1, kNamePart, monster_buf);
     const unsigned char* slots = bytes_of(name_parts);
     for (unsigned i = 0; i < RIZ_NAME_PARTS; ++i) {
         std::uint32_t len = 0;
