@@ -5,16 +5,15 @@
 // the buffer form built without SIMD (RIZOROD_CAPTURE_NO_SIMD, as on a target without SSE2);
 // decode/NAME is the library's public operation, which reads the clock for its header line.
 #include <benchmark/benchmark.h>
-#include <sys/mman.h>
 
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/RizOrodOzido.h"
+#include "records.h"
 #include "target/rizorod_capture.h"
 
 // The writer built without SIMD (CMakeLists.txt: capture_bench_portable).
@@ -24,24 +23,10 @@ extern "C" std::size_t rizorod_capture_portable(rizorod_capture_interface iface,
 
 namespace {
 
-// Memory below 4 GiB, so that 4-byte pointer fields can address it on a 64-bit build.
-std::uint8_t* take(std::size_t n) {
-    static std::uint8_t* low = nullptr;
-    static std::size_t used = 0;
-    if (low == nullptr) {
-        void* p = mmap(nullptr, 1 << 20, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
-        if (p == MAP_FAILED) throw std::runtime_error("mmap");
-        low = static_cast<std::uint8_t*>(p);
-    }
-    std::uint8_t* p = low + used;
-    used += (n + 15) & ~std::size_t{15};
-    return p;
-}
-void put16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, 2); }
-void put32(std::uint8_t* p, const void* to) {
-    const auto v = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(to));
-    std::memcpy(p, &v, 4);
-}
+using bench::acl_connect_cfm;
+using bench::datawrite;
+using bench::inquiry_result;
+using bench::remote_name;
 
 struct Sample {
     const char* name;
@@ -49,47 +34,6 @@ struct Sample {
     std::uint16_t code;
     const std::uint8_t* record;
 };
-
-const std::uint8_t* acl_connect_cfm() {
-    static const std::uint8_t bytes[] = {0x04, 0x20, 0x1a, 0x00, 0x00, 0x00, 0x29, 0x00, 0x33,
-                                         0x8b, 0x9e, 0x00, 0x5b, 0x00, 0x02, 0x00, 0x01};
-    return bytes;
-}
-
-const std::uint8_t* datawrite(std::uint16_t length) {
-    std::uint8_t* p = take(12);
-    std::uint8_t* data = take(length);
-    for (unsigned i = 0; i < length; ++i) data[i] = static_cast<std::uint8_t>(i * 7);
-    put16(p, 0x000b);
-    put16(p + 2, 0x41);
-    put16(p + 4, length);
-    put32(p + 8, data);
-    return p;
-}
-
-const std::uint8_t* inquiry_result() {
-    std::uint8_t* p = take(32);
-    put16(p, 0x0424);
-    put16(p + 2, 1);
-    p[4] = 18;
-    for (int b = 0; b < 6; ++b) {
-        std::uint8_t* block = take(60);
-        for (int i = 0; i < 60; ++i) block[i] = static_cast<std::uint8_t>(b * 60 + i);
-        put32(p + 8 + 4 * b, block);
-    }
-    return p;
-}
-
-const std::uint8_t* remote_name() {
-    std::uint8_t* p = take(48);
-    put16(p, 0x0429);
-    for (int i = 0; i < 8; ++i) {
-        std::uint8_t* f = take(32);
-        std::memset(f, 'a' + i, i == 7 ? 24 : 32);
-        put32(p + 16 + 4 * i, f);
-    }
-    return p;
-}
 
 const std::vector<Sample>& samples() {
     static const std::vector<Sample> all = {

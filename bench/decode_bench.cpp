@@ -5,7 +5,6 @@
 // Counters: ns per decoding (the benchmark's time), bytes of text per second, heap allocations
 // per decoding (counted by the replaced operator new below).
 #include <benchmark/benchmark.h>
-#include <sys/mman.h>
 
 #include <atomic>
 #include <cstdint>
@@ -14,12 +13,12 @@
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <stdexcept>
 #include <string>
 #include <sys/time.h>
 #include <vector>
 
 #include "core/RizOrodOzido.h"
+#include "records.h"
 
 namespace {
 std::atomic<std::uint64_t> g_allocations{0};
@@ -37,23 +36,9 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-// Memory below 4 GiB, so that 32-bit pointer fields can address it on a 64-bit build.
-std::uint8_t* low_memory(std::size_t n) {
-    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
-#if defined(MAP_32BIT)
-    flags |= MAP_32BIT;
-#endif
-    void* p = mmap(nullptr, n, PROT_READ | PROT_WRITE, flags, -1, 0);
-    if (p == MAP_FAILED) throw std::runtime_error("mmap");
-    return static_cast<std::uint8_t*>(p);
-}
-std::uint32_t address(const void* p) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
-}
-void put16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, 2); }
-void put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
-std::uint16_t get16(const std::uint8_t* p) { std::uint16_t v; std::memcpy(&v, p, 2); return v; }
-std::uint32_t get32(const std::uint8_t* p) { std::uint32_t v; std::memcpy(&v, p, 4); return v; }
+using bench::address;
+using bench::get16;
+using bench::get32;
 
 // ---- the plain rendering ------------------------------------------------------------------
 
@@ -202,90 +187,12 @@ struct Sample {
     std::string (*plain)(const std::uint8_t*);
 };
 
-std::uint8_t* g_low = nullptr;
-std::size_t g_used = 0;
-std::uint8_t* take(std::size_t n) {
-    if (g_low == nullptr) g_low = low_memory(1 << 20);
-    std::uint8_t* p = g_low + g_used;
-    g_used += (n + 15) & ~std::size_t{15};
-    return p;
-}
-
-const std::uint8_t* acl_connect_cfm() {
-    std::uint8_t* p = take(17);
-    const std::uint8_t bytes[] = {0x04, 0x20, 0x1a, 0x00, 0x00, 0x00, 0x29, 0x00, 0x33,
-                                  0x8b, 0x9e, 0x00, 0x5b, 0x00, 0x02, 0x00, 0x01};
-    std::memcpy(p, bytes, sizeof bytes);
-    return p;
-}
-
-const std::uint8_t* inquiry_result() {
-    std::uint8_t* p = take(32);
-    put16(p, 0x0424);
-    put16(p + 2, 1);
-    p[4] = 18;
-    for (int b = 0; b < 6; ++b) {
-        std::uint8_t* block = take(60);
-        for (int i = 0; i < 60; ++i) block[i] = static_cast<std::uint8_t>(b * 60 + i);
-        put32(p + 8 + 4 * b, address(block));
-    }
-    return p;
-}
-
-const std::uint8_t* datawrite(std::uint16_t length) {
-    std::uint8_t* p = take(12);
-    std::uint8_t* data = take(length);
-    for (unsigned i = 0; i < length; ++i) data[i] = static_cast<std::uint8_t>(i * 7);
-    put16(p, 0x000b);
-    put16(p + 2, 0x41);
-    put16(p + 4, length);
-    put32(p + 8, address(data));
-    return p;
-}
-
-const std::uint8_t* rfc_data_ind() {
-    std::uint8_t* p = take(20);
-    std::uint8_t* data = take(32);
-    for (int i = 0; i < 32; ++i) data[i] = static_cast<std::uint8_t>(0x41 + i);
-    put16(p, 0x0019);
-    put16(p + 2, 2);
-    p[4] = 1;
-    p[5] = 3;
-    put16(p + 6, 5);
-    put16(p + 8, 32);
-    put32(p + 12, address(data));
-    return p;
-}
-
-const std::uint8_t* search_cfm() {
-    std::uint8_t* p = take(24);
-    std::uint8_t* recs = take(8);
-    std::uint8_t* err = take(4);
-    const std::uint8_t handles[] = {0, 1, 0, 0, 0, 1, 0, 1};
-    std::memcpy(recs, handles, 8);
-    std::memcpy(err, "\x01\x02\x03\x04", 4);
-    put16(p, 0x0002);
-    put16(p + 2, 1);
-    put16(p + 4, 2);
-    put16(p + 6, 8);
-    put32(p + 8, address(recs));
-    put16(p + 16, 4);
-    put32(p + 20, address(err));
-    return p;
-}
-
-const std::uint8_t* remote_name() {
-    std::uint8_t* p = take(48);
-    put16(p, 0x0429);
-    put16(p + 2, 1);
-    for (int i = 0; i < 8; ++i) {
-        const int len = i == 7 ? 24 : 32;
-        std::uint8_t* f = take(len);
-        std::memset(f, 'a' + i, len);
-        put32(p + 16 + 4 * i, address(f));
-    }
-    return p;
-}
+using bench::acl_connect_cfm;
+using bench::datawrite;
+using bench::inquiry_result;
+using bench::remote_name;
+using bench::rfc_data_ind;
+using bench::search_cfm;
 
 std::string decode(RizOrodOzido& d, const Sample& s) {
     switch (s.iface) {
