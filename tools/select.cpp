@@ -152,25 +152,6 @@ std::optional<std::string> parse_time_bound(const std::string& text, TimeBound& 
     return std::nullopt;
 }
 
-std::optional<std::string> parse_code(const std::string& text, std::uint16_t& out) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits_part = hex ? text.substr(2) : text;
-    if (digits_part.empty() || digits_part.size() > (hex ? 4u : 5u))
-        return "expected a type code 0x0000 to 0xffff, found \"" + text + "\"";
-    unsigned long value = 0;
-    for (char c : digits_part) {
-        const int v = c >= '0' && c <= '9' ? c - '0'
-                      : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                    : -1;
-        if (v < 0) return "expected a type code 0x0000 to 0xffff, found \"" + text + "\"";
-        value = value * (hex ? 16 : 10) + static_cast<unsigned>(v);
-    }
-    if (value > 0xffff) return "expected a type code 0x0000 to 0xffff, found \"" + text + "\"";
-    out = static_cast<std::uint16_t>(value);
-    return std::nullopt;
-}
-
 std::optional<std::string> parse_field_match(const std::string& text, FieldMatch& out) {
     const auto eq = text.find('=');
     if (eq == std::string::npos || eq == 0)

@@ -50,7 +50,6 @@ struct Selection {
 // Option parsers: the value, or an error message that says what was expected.
 std::optional<std::string> parse_time_bound(const std::string& text, TimeBound& out);
 std::optional<std::string> parse_field_match(const std::string& text, FieldMatch& out);
-std::optional<std::string> parse_code(const std::string& text, std::uint16_t& out);
 
 }  // namespace rizorod::tool
 
