@@ -69,14 +69,18 @@ INSTANTIATE_TEST_SUITE_P(Capture, Image, testing::Values(
     Row{{{0xfffffffe, 2}, {0xfffffffd, 2}, {0xfffffffd, 1}}, "refused 1; fffffffd+3"},  // the top of the space
     Row{{{0xffffffff, 2}, {5, 0}}, "refused 0;"}));
 
-// A range that runs past the end of the address space (its end wraps in 64 bits) still overlaps.
+// A range that runs past the end of the address space (its end wraps in 64 bits) still overlaps;
+// a byte of a block is found at its address.
 TEST(MemoryImage, OverlapHoldsForRangesThatRunPastTheEnd) {
     MemoryImage image;
     ASSERT_TRUE(image.add(0x2000, counting(0x2000, 4)));
     const std::uint64_t huge = std::numeric_limits<std::uint64_t>::max();
     for (const std::uint32_t at : {0x10u, 0x2003u}) EXPECT_EQ(image.overlap(at, huge - at)->first, 0x2000u) << at;
     EXPECT_FALSE(image.overlap(0x2004, huge));
-    EXPECT_EQ(image.address_of(image.at(0x2002).data()), 0x2002u);
+    ASSERT_TRUE(image.add(0x1000, counting(0x1000, 4)));  // a byte is found in its own block
+    for (const std::uint32_t at : {0x1000u, 0x1003u, 0x2002u}) EXPECT_EQ(image.address_of(image.at(at).data()), at);
+    const std::uint8_t elsewhere = 0;
+    EXPECT_FALSE(image.address_of(&elsewhere));
 }
 
 // Pieces out of address order cost about what they cost in order, joined or apart.

@@ -75,7 +75,9 @@ elseif(CHECK STREQUAL "parallel")
 elseif(CHECK STREQUAL "cli")
   foreach(args "" "frobnicate" "decode --jobs 0" "decode --jobs many" "decode --hex 0420" "decode --since 25:00"
                "decode --interface hci --hex 0420" "decode --interface dm --hex 0420 $S" "decode --where nosuchfield=1" "decode -t 00:00:00.000"
-               "decode --interface dm --hex '04 20 # comment'" "list hci" "list dm sdp")
+               "decode --interface dm --hex '04 20 # comment'" "list hci" "list dm sdp"
+               "decode -c 0x0g $S" "decode -c 65536 $S" "decode --since 2024-13-01"
+               "decode --until 2024-00-10")
     row(2 "" "+" "$R ${args}")
   endforeach()
   set(help "Run with --help for more information.\n")
@@ -91,11 +93,21 @@ elseif(CHECK STREQUAL "cli")
                [ -n "$a" ] && [ "$a" = "$b" ]]=])
   row(1 "" "<command line>:1: l2cap 0x000b L2CA_DATAWRITE_REQ_T: pointer at offset 8 = 0x00300000 needs 3 bytes; the image has 2 there\n"
       [=[$R decode -i l2cap -x 0b0041000300000000003000 -m '00300000 01 02']=])
-  row(0 "" "" [=[$R --help | grep -q 'Exit status' && $R decode --help | grep -q -- --jobs && $R --version | grep -qx 'rizorod [0-9.]*']=])
+  row(0 "" "" [=[$R --help | grep -q 'Exit status' && $R decode --help | grep -q -- --jobs && $R --version | grep -qx 'rizorod [0-9.]*' &&
+      $R decode --help | grep -qF -- "-m,--memory '@ADDR BYTES'"]=])
   # The list: every interface in order, four tab-separated fields a line, `list sdp` its sdp rows.
   row(0 "dm l2cap rfcomm sdp " "" [=[$R list > $W/all && $R list sdp > $W/sdp && grep '^sdp' $W/all | cmp - $W/sdp &&
       grep -q "$(printf 'sdp\t0x000b\tSDC_CONFIG_REQ_T\t4')" $W/sdp && ! grep -vqE "^(dm|l2cap|rfcomm|sdp)$(printf '\t')0x[0-9a-f]{4}$(printf '\t')[A-Z][A-Z0-9_]*$(printf '\t')[1-9][0-9]*$" $W/all &&
       cut -f 1 $W/all | uniq | tr '\n' ' ']=])
+  # Layouts, text and JSON, of a record whose first field chooses how its pointers are shown.
+  string(CONCAT iac "dm\t0x0c3a\tHCI_WRITE_CURRENT_IAC_LAP_T\t32\n\t0\tHCI_COMMAND_COMMON_T\tcommon\n\t\t0\tu16\top_code\n"
+          "\t\t2\tu8\tlength\n\t4\tu8\tnum_current_iac\n\t8\tptr[6]\tiac_lap (silent)\n\tcustom up to 32, by the "
+          "first field: 0x0429 name_part at 16, 0x0c13 name_part at 4, 0x0c4b name_part at 8, 0x0c3a iac_lap count "
+          "at 4, blocks at 8 x6\n")
+  row(0 "${iac}" "" [=[$R list --fields dm | grep -A 6 '^dm.0x0c3a']=])
+  row(0 [=[{"kind":"pointer","label":"iac_lap","offset":8,"count":6}
+{"kind":"custom","extent":32,"choices":[{"first":1065,"kind":"name","label":"name_part","parts":16},{"first":3091,"kind":"name","label":"name_part","parts":4},{"first":3147,"kind":"name","label":"name_part","parts":8},{"first":3130,"kind":"access_codes","label":"iac_lap","count_offset":4,"pointer":8,"pointers":6}]}
+]=] "" [=[$R list -f json --fields dm | jq -c 'select(.code == 3130) | .fields[2, 3]']=])
 
 elseif(CHECK STREQUAL "inputs")
   # Bad entries: one message each at its line, in its place among the decodings, status 1; each

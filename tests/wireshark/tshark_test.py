@@ -49,6 +49,32 @@ def trees(text):  # each packet's tree in the same form, without the items befor
     return packets
 
 
+def packets(path):
+    """The entries of an export: (timestamp kind, stamp as capture text, [entry line without
+    stamp, memory lines...]), checking the framing of each packet on the way."""
+    b, at, out = open(path, "rb").read(), 0, []
+    while at < len(b):
+        kind, size = struct.unpack_from("<II", b, at)
+        if kind == 1 and struct.unpack_from("<H", b, at + 8)[0] != 150:
+            sys.exit("the interface is not of link type 150")
+        if kind == 6:
+            high, low, n = struct.unpack_from("<III", b, at + 12)
+            p = b[at + 28:at + 28 + n]
+            version, iface, code, given, size_r = struct.unpack_from("<BBHB3xI", p)
+            t = datetime.datetime(1970, 1, 1) + datetime.timedelta(milliseconds=high << 32 | low)
+            stamp = t.strftime("%Y-%m-%d %H:%M:%S.%f")[:-3] if given == 2 else t.strftime("%H:%M:%S.%f")[:-3]
+            entry = [f"{['dm', 'l2cap', 'rfcomm', 'sdp'][iface]} 0x{code:04x} {p[12:12 + size_r].hex()}"]
+            q = 16 + size_r
+            for _ in range(struct.unpack_from("<I", p, q - 4)[0]):
+                address, length = struct.unpack_from("<II", p, q)
+                entry.append(f"@{address:08x} {p[q + 8:q + 8 + length].hex()}")
+                q += 8 + length
+            if version != 1 or q != n:
+                sys.exit(f"packet {len(out) + 1}: framing version {version}, {q} of {n} bytes used")
+            out.append((given, stamp, entry))
+        at += size
+    return out
+
 if check == "framing":
     # A pcapng reader: the entries of an export as capture lines, the dated timestamps apart.
     dates = os.path.join(work, "dates.cap")
@@ -63,28 +89,11 @@ if check == "framing":
     _, export_errors = run([tool, "export", "--linktype", "150", exported, *inputs], 1)
     if export_errors != errors:
         sys.exit(f"export reports\n{export_errors}\ndecode reports\n{errors}")
-    b, at, lines, dated = open(exported, "rb").read(), 0, [], []
-    while at < len(b):
-        kind, size = struct.unpack_from("<II", b, at)
-        if kind == 1 and struct.unpack_from("<H", b, at + 8)[0] != 150:
-            sys.exit("the interface is not of link type 150")
-        if kind == 6:
-            high, low, n = struct.unpack_from("<III", b, at + 12)
-            p = b[at + 28:at + 28 + n]
-            version, iface, code, given, size_r = struct.unpack_from("<BBHB3xI", p)
-            t = datetime.datetime(1970, 1, 1) + datetime.timedelta(milliseconds=high << 32 | low)
-            stamp = t.strftime("%Y-%m-%d %H:%M:%S.%f")[:-3] if given == 2 else t.strftime("%H:%M:%S.%f")[:-3]
-            if given == 2:
-                dated.append(stamp)
-            lines.append(f"{stamp} {['dm', 'l2cap', 'rfcomm', 'sdp'][iface]} 0x{code:04x} {p[12:12 + size_r].hex()}")
-            q = 16 + size_r
-            for _ in range(struct.unpack_from("<I", p, q - 4)[0]):
-                address, length = struct.unpack_from("<II", p, q)
-                lines.append(f"@{address:08x} {p[q + 8:q + 8 + length].hex()}")
-                q += 8 + length
-            if version != 1 or q != n:
-                sys.exit(f"packet {len(dated)}: framing version {version}, {q} of {n} bytes used")
-        at += size
+    lines, dated = [], []
+    for given, stamp, entry in packets(exported):
+        if given == 2:
+            dated.append(stamp)
+        lines += [f"{stamp} {entry[0]}", *entry[1:]]
     again = os.path.join(work, "again.cap")
     with open(again, "w") as f:
         f.write("\n".join(lines) + "\n")
@@ -92,6 +101,13 @@ if check == "framing":
         sys.exit(f"{again} does not decode as the exported captures do")
     if dated != ["2024-05-14 09:41:07.112", "2000-02-29 23:59:59.999", "2100-03-01 00:00:00.000"]:
         sys.exit(f"dates: {dated}")
+    # The timestamp kind: none, time of day only, date and time.
+    kinds = os.path.join(work, "kinds.cap")
+    with open(kinds, "w") as f:
+        f.write("sdp 0b00a002\n09:41:07.112 sdp 0b00a002\n2024-05-14 09:41:07.112 sdp 0b00a002\n")
+    run([tool, "export", "--linktype", "150", exported, kinds])
+    if [given for given, _, _ in packets(exported)] != [0, 1, 2]:
+        sys.exit(f"timestamp kinds: {[given for given, _, _ in packets(exported)]}")
     sys.exit(0)
 
 if not shutil.which("tshark"):
