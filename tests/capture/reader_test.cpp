@@ -79,9 +79,6 @@ INSTANTIATE_TEST_SUITE_P(Capture, Reading, testing::Values(
         {"1: dm 0x2004 0420 0/0", "2! expected an interface (dm, l2cap, rfcomm or sdp), found \"\\xef\\xbb\\xbfdm\""}},
     Row{"# memory first\n@00203000 00\n@00203001 01\n\nsdp 0b00a002\n",
         {"2! expected an entry line before this memory line, found none", "5: sdp 0x000b 0b00a002 0/0"}},
-    Row{"hci 0420\n@00203000 00\n@00203000 00\nbad\n@1 00\ndm 0420\n@2 01\n",
-        {"1! expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"",
-         "4! expected an interface (dm, l2cap, rfcomm or sdp), found \"bad\"", "6: dm 0x2004 0420 1/1"}},
     Row{"dm 0420\n@00203000 00 01\ndm 0420\n@00203000 02 03\n",
         {"1: dm 0x2004 0420 1/2", "3: dm 0x2004 0420 1/2"}},
     // Memory in descending pieces joins; an overlap drops the entry at the later line.

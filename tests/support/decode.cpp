@@ -127,25 +127,22 @@ std::vector<std::uint8_t> bytes(const std::string& hex) {
     return out;
 }
 
-Guarded& PatternSpace::serve(const unsigned char* field, std::uint32_t address, std::uint32_t len,
-                             const std::string& what) {
+Guarded& PatternSpace::serve(const unsigned char* field, std::uint32_t len, const std::string& what) {
     log_ += " @" + std::to_string(field - record_) + ":" + what;
-    served_.push_back({address, std::make_unique<Guarded>(len)});
-    return *served_.back().bytes;
+    return *served_.emplace_back(std::make_unique<Guarded>(len));
 }
 
-const unsigned char* PatternSpace::bytes(const unsigned char* field, std::uint32_t address,
-                                         std::uint32_t len) {
+const unsigned char* PatternSpace::bytes(const unsigned char* field, std::uint32_t, std::uint32_t len) {
     const std::size_t n = served_.size();
-    Guarded& block = serve(field, address, len, std::to_string(len));
+    Guarded& block = serve(field, len, std::to_string(len));
     for (std::uint32_t j = 0; j < len; ++j) block.put8(j, static_cast<std::uint8_t>(0x40 * n + j));
     return block.data();
 }
 
-const unsigned char* PatternSpace::string(const unsigned char* field, std::uint32_t address,
-                                          std::uint32_t limit, std::uint32_t& len) {
+const unsigned char* PatternSpace::string(const unsigned char* field, std::uint32_t, std::uint32_t limit,
+                                          std::uint32_t& len) {
     const std::size_t n = served_.size();
-    Guarded& block = serve(field, address, limit, cat("s", std::to_string(limit)));
+    Guarded& block = serve(field, limit, cat("s", std::to_string(limit)));
     for (std::uint32_t j = 0; j < limit; ++j) block.put8(j, static_cast<std::uint8_t>('a' + n % 26));
     len = limit;
     return block.data();

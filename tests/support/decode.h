@@ -59,19 +59,12 @@ public:
     const unsigned char* string(const unsigned char* field, std::uint32_t address,
                                 std::uint32_t limit, std::uint32_t& len) override;
     const std::string& log() const { return log_; }
-    // Each block served: the address asked for and the bytes given.
-    struct Served {
-        std::uint32_t address;
-        std::unique_ptr<Guarded> bytes;
-    };
-    const std::vector<Served>& served() const { return served_; }
 
 private:
-    Guarded& serve(const unsigned char* field, std::uint32_t address, std::uint32_t len,
-                   const std::string& what);
+    Guarded& serve(const unsigned char* field, std::uint32_t len, const std::string& what);
     const unsigned char* record_;
     std::string log_;
-    std::vector<Served> served_;
+    std::vector<std::unique_ptr<Guarded>> served_;
 };
 
 // A record of `size` bytes that ends at a guard page, filled as `pattern` says: "i" (byte i holds

@@ -1,6 +1,7 @@
 // The capture writer against the decoders. For every code of every interface, random records
 // whose pointers address real memory: the written entry, read and decoded offline, gives the
-// in-process decoding's text, and its memory lines hold exactly the bytes that decoding reads.
+// in-process decoding's text, and its memory lines hold exactly the bytes that decoding reads;
+// offline, one byte less of the record or of any memory block is refused.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -142,6 +143,20 @@ TEST(CaptureWriter, EveryCodeRoundTripsWithExactlyTheMemoryItsDecoderReads) {
                 shared -= covered;
                 bytes_read += covered;
                 EXPECT_EQ(entry.image.byte_count(), covered) << text;
+                // Every read is checked: any block of the image one byte short refuses the entry.
+                std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks;
+                for (std::uint64_t from = 0; from < 0x100000000u;) {
+                    const auto block = entry.image.overlap(static_cast<std::uint32_t>(from), 0x100000000u - from);
+                    if (!block) break;
+                    blocks.push_back(*block);
+                    from = std::uint64_t{block->first} + block->second;
+                }
+                for (std::size_t k = 0; k < blocks.size(); ++k) {
+                    rizorod::MemoryImage shorter;
+                    for (std::size_t j = 0; j < blocks.size(); ++j)
+                        shorter.add(blocks[j].first, entry.image.at(blocks[j].first).first(blocks[j].second - (j == k)));
+                    EXPECT_THROW(offline.decode(iface, row.code, entry.record, shorter), rizorod::DecodeError) << text;
+                }
                 // And the record no byte longer than its decoding needs.
                 if (row.size != 0)
                     EXPECT_THROW(offline.decode(iface, row.code, std::span(entry.record).first(entry.record.size() - 1), entry.image),
