@@ -86,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(Capture, Reading, testing::Values(
         {"1: dm 0x2004 0420 1/3",
          "8! expected memory that no earlier line of the entry gave, found 0x00000011..0x00000011, which overlaps 0x00000010..0x00000011",
          "10: sdp 0x000b 0b00 0/0"}},
+    Row{"dm 0420\n@ffffffff 01\n@fffffffe 00\n", {"1: dm 0x2004 0420 1/2"}},  // up to the last address
     Row{"", {}}, Row{"# nothing but comments\n\n", {}}));
 
 // Every bad line in one capture: one message each at its line. The memory lines after a bad
