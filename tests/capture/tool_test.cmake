@@ -91,6 +91,7 @@ elseif(CHECK STREQUAL "cli")
   row(0 "" "" [=[a=$($R decode -i l2cap -c 0x000b -t '2024-05-14 08:00:00.250' -x 0b0041000300000000003000 -m '@00300000 01 02 ff') &&
                b=$(printf '2024-05-14T08:00:00.250 l2cap 0x000b 0b0041000300000000003000\n@00300000 01 02 ff\n' | $R decode) &&
                [ -n "$a" ] && [ "$a" = "$b" ]]=])
+  row(0 "DM_AM_REGISTER_REQ_T\n" "" [=[$R decode -i dm -c 0x0000 -x '04 20 00 00' | sed -n 2p]=])  # not its first field
   row(1 "" "<command line>:1: l2cap 0x000b L2CA_DATAWRITE_REQ_T: pointer at offset 8 = 0x00300000 needs 3 bytes; the image has 2 there\n"
       [=[$R decode -i l2cap -x 0b0041000300000000003000 -m '00300000 01 02']=])
   row(0 "" "" [=[$R --help | grep -q 'Exit status' && $R decode --help | grep -q -- --jobs && $R --version | grep -qx 'rizorod [0-9.]*' &&
