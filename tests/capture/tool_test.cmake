@@ -54,13 +54,14 @@ elseif(CHECK STREQUAL "select")
   row(1 "0\n" "" "$R decode --until 2024-05-13T23:59 $S ${n}")
   row(0 "DM_ACL_CONNECT_CFM_T DM_ACL_DATA_SENT_IND_T DM_ACL_DISCONNECT_IND_T " "" "$R decode -f json -w handle=0x29 $S | jq -j '.name + \" \"'")
   row(0 "14\n" "" "$R decode -w uap=124 $S ${n}")
+  row(0 "1\n" "" "$R decode -w in_mtu=0x2a0 $S ${n}")
   row(0 "1\n" "" "$R decode -w uap=0x7c -w handle=41 -i dm -n '*CFM*' --until 09:41:16 $S ${n}")
   row(0 "1\n" "" "$R decode -w name_part='Workshop bench unit' $S ${n}")
   # Entries left out are still checked; a refusal is an object of its own in JSON too.
   row(1 "" "<stdin>:1: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2\n" [=[echo 'dm 0x2004 0420' | $R decode -i sdp]=])
   row(1 "{\"file\":\"<stdin>\",\"line\":1,\"error\":\"expected an interface (dm, l2cap, rfcomm or sdp), found \\\"hci\\\"\"}\n" "+" [=[echo 'hci 00' | $R decode -f json]=])
   # stats: the counts per primitive and in all, first and last stamps, failures.
-  row(0 "1 true 36 0 " "" [=[$R stats -f json $S | jq -j 'if .total then "\(.entries) \(.failed) " elif .code == 8201 then "\(.entries) \(.first == .last) " else empty end']=])
+  row(0 "DM_ACL_DATA_SENT_IND_T 1 true 36 0 " "" [=[$R stats -f json $S | jq -j 'if .total then "\(.entries) \(.failed) " elif .code == 8201 then "\(.name) \(.entries) \(.first == .last) " else empty end']=])
   row(0 "1 2 1" "+" [=[{ cat $S; echo 'dm 0x2004 0420'; } | $R stats > $W/st; echo $? $(grep '^dm *0x2004 ' $W/st | tr -s ' ' | cut -d ' ' -f 4,5) | tr -d '\n']=])
 
 elseif(CHECK STREQUAL "parallel")
@@ -76,7 +77,7 @@ elseif(CHECK STREQUAL "cli")
   foreach(args "" "frobnicate" "decode --jobs 0" "decode --jobs many" "decode --hex 0420" "decode --since 25:00"
                "decode --interface hci --hex 0420" "decode --interface dm --hex 0420 $S" "decode --where nosuchfield=1" "decode -t 00:00:00.000"
                "decode --interface dm --hex '04 20 # comment'" "list hci" "list dm sdp"
-               "decode -c 0x0g $S" "decode -c 65536 $S" "decode --since 2024-13-01"
+               "decode -c 0x0g $S" "decode -c 65536 $S" "decode --since 2024-13-01" "decode --since 09:41:10,500"
                "decode --until 2024-00-10")
     row(2 "" "+" "$R ${args}")
   endforeach()
