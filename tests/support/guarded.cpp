@@ -52,10 +52,6 @@ Guarded::Guarded(std::size_t size) : size_(size) {
     data_ = base + map_size_ - page - size;
 }
 
-Guarded::Guarded(std::initializer_list<std::uint8_t> bytes) : Guarded(bytes.size()) {
-    std::memcpy(data_, bytes.begin(), bytes.size());
-}
-
 Guarded::Guarded(const std::vector<std::uint8_t>& bytes) : Guarded(bytes.size()) {
     if (!bytes.empty()) std::memcpy(data_, bytes.data(), bytes.size());
 }

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <vector>
 
 namespace riz::test {
@@ -13,7 +12,6 @@ namespace riz::test {
 class Guarded {
 public:
     explicit Guarded(std::size_t size);
-    Guarded(std::initializer_list<std::uint8_t> bytes);
     explicit Guarded(const std::vector<std::uint8_t>& bytes);
     ~Guarded();
     Guarded(Guarded&& other) noexcept;
