@@ -11,6 +11,7 @@
 #endif
 
 #include "capture/capture.h"
+#include "capture/find_byte.h"
 
 namespace rizorod {
 namespace {
@@ -231,27 +232,10 @@ void parse_bytes(std::string_view text, const char* what, std::vector<std::uint8
     out.resize(static_cast<std::size_t>(o - out.data()));
 }
 
-// Where `c` first comes in `text`, or npos: 16 characters at a time where SSE2 is there.
-std::size_t find_char(std::string_view text, char c) {
-#if defined(__SSE2__)
-    if (text.size() >= 16) {
-        const __m128i wanted = _mm_set1_epi8(c);
-        for (std::size_t i = 0;; i += 16) {
-            if (i + 16 > text.size()) i = text.size() - 16;  // the last block overlaps the one before
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-            const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)));
-            if (found != 0) return i + static_cast<std::size_t>(std::countr_zero(found));
-            if (i + 16 == text.size()) return std::string_view::npos;
-        }
-    }
-#endif
-    return text.find(c);
-}
-
 // The text of a line without its comment and its line end.
 std::string_view content(std::string_view line) {
-    const std::size_t hash = find_char(line, '#');
-    if (hash != std::string_view::npos) line = line.substr(0, hash);
+    if (const char* hash = detail::find_byte(line.data(), line.data() + line.size(), '#'))
+        line = line.substr(0, static_cast<std::size_t>(hash - line.data()));
     while (!line.empty() && (is_blank(line.back()) || line.back() == '\r')) line.remove_suffix(1);
     std::size_t first = 0;
     while (first < line.size() && is_blank(line[first])) ++first;

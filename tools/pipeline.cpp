@@ -20,7 +20,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
@@ -34,6 +33,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "capture/find_byte.h"
 
 namespace rizorod::tool {
 
@@ -141,20 +142,6 @@ std::size_t count_lines(const char* p, std::size_t n) {
     }
 #endif
     return lines + static_cast<std::size_t>(std::count(p, p + n, '\n'));
-}
-
-// The first line end in [p, end), or null: 16 bytes at a time where SSE2 is there (a line is
-// short, and a call of memchr costs more than the search itself).
-const char* line_end(const char* p, const char* end) {
-#if defined(__SSE2__)
-    const __m128i nl = _mm_set1_epi8('\n');
-    for (; end - p >= 16; p += 16) {
-        const unsigned found = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), nl)));
-        if (found != 0) return p + std::countr_zero(found);
-    }
-#endif
-    return static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
 }
 
 // A byte buffer that reports a failed allocation instead of raising it, and never initializes
@@ -493,7 +480,7 @@ struct Worker {
             const char* p = c.data.data();
             const char* const end = p + c.data.size();
             while (p < end) {
-                const char* nl = line_end(p, end);
+                const char* nl = rizorod::detail::find_byte(p, end, '\n');
                 const std::string_view line(p, static_cast<std::size_t>((nl ? nl : end) - p));
                 p = nl ? nl + 1 : end;
                 for (;;) {
