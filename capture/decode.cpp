@@ -83,14 +83,18 @@ private:
     const MemoryImage& image_;
 };
 
+// The access-code block pointers that a count of `count` codes reads (at most the list's).
+unsigned lap_pointers(unsigned count, const riz_layout_custom* custom) {
+    const unsigned most = custom->nptrs * RIZ_LAPS_PER_BLOCK;
+    return ((count < most ? count : most) + RIZ_LAPS_PER_BLOCK - 1) / RIZ_LAPS_PER_BLOCK;
+}
+
 // debug_customDebug reads by the record's own first field, which need not be the code that chose
-// the decoder: the record must also hold what that choice reads. Returns the bytes needed, or 0.
+// the decoder: the record must also hold what that choice reads. Returns the bytes needed.
 std::size_t custom_extent(std::span<const std::uint8_t> record, const riz_layout_custom* custom) {
     if (custom->kind == RIZ_CUSTOM_NAME) return std::size_t{custom->parts} + 4 * RIZ_NAME_PARTS;
     if (record.size() <= custom->count) return custom->count + 1u;
-    const unsigned count = record[custom->count];
-    const unsigned most = custom->nptrs * RIZ_LAPS_PER_BLOCK;
-    const unsigned pointers = ((count < most ? count : most) + RIZ_LAPS_PER_BLOCK - 1) / RIZ_LAPS_PER_BLOCK;
+    const unsigned pointers = lap_pointers(record[custom->count], custom);
     return pointers == 0 ? custom->count + 1u : custom->blocks + 4u * pointers;
 }
 
@@ -107,9 +111,7 @@ std::string custom_why(std::span<const std::uint8_t> record, const riz_layout_cu
         return "the count at offset " + std::to_string(custom->count) + " that its first field " +
                hex(first, 4) + " selects";
     const unsigned count = record[custom->count];
-    const unsigned most = custom->nptrs * RIZ_LAPS_PER_BLOCK;
-    const unsigned pointers = ((count < most ? count : most) + RIZ_LAPS_PER_BLOCK - 1) / RIZ_LAPS_PER_BLOCK;
-    return "the " + std::to_string(pointers) + " block pointers from offset " +
+    return "the " + std::to_string(lap_pointers(count, custom)) + " block pointers from offset " +
            std::to_string(custom->blocks) + " that its first field " + hex(first, 4) + " and count " +
            std::to_string(count) + " select";
 }
