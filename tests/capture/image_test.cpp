@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "support/decode.h"
 
 using rizorod::MemoryImage;
 
@@ -29,18 +30,14 @@ std::string add_all(MemoryImage& image, const std::vector<std::pair<std::uint32_
         if (!image.add(pieces[i].first, counting(pieces[i].first, pieces[i].second))) refused.append(" ").append(std::to_string(i));
     char text[32];
     std::size_t count = 0;
-    for (std::uint64_t a = 0; a < (std::uint64_t{1} << 32);) {
-        // The next block at or after `a`, found by overlap with the rest of the address space.
-        const auto next = image.overlap(static_cast<std::uint32_t>(a), (std::uint64_t{1} << 32) - a);
-        if (!next) break;
-        const auto bytes = image.at(next->first);
-        EXPECT_EQ(bytes.size(), next->second);
+    for (const auto& [first, length] : riz::test::blocks_of(image)) {
+        const auto bytes = image.at(first);
+        EXPECT_EQ(bytes.size(), length);
         for (std::size_t i = 0; i < bytes.size(); ++i)
-            if (bytes[i] != static_cast<std::uint8_t>(next->first + i)) ADD_FAILURE() << "byte " << i << " of " << next->first;
-        std::snprintf(text, sizeof text, " %x+%u", next->first, next->second);
+            if (bytes[i] != static_cast<std::uint8_t>(first + i)) ADD_FAILURE() << "byte " << i << " of " << first;
+        std::snprintf(text, sizeof text, " %x+%u", first, length);
         blocks += text;
         ++count;
-        a = std::uint64_t{next->first} + next->second;
     }
     EXPECT_EQ(image.blocks(), count);
     return refused + ";" + blocks;

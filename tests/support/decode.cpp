@@ -271,6 +271,17 @@ std::string compact(const std::string& text) {
     return out;
 }
 
+std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks_of(const rizorod::MemoryImage& image) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+    // The next block at or after `a`, found by overlap with the rest of the address space.
+    for (std::uint64_t a = 0; a < (std::uint64_t{1} << 32); a = std::uint64_t{out.back().first} + out.back().second) {
+        const auto next = image.overlap(static_cast<std::uint32_t>(a), (std::uint64_t{1} << 32) - a);
+        if (!next) break;
+        out.push_back(*next);
+    }
+    return out;
+}
+
 const unsigned char* RandomSpace::bytes(const unsigned char*, std::uint32_t, std::uint32_t len) {
     auto& block = blocks_.emplace_back(std::make_unique<Guarded>(len));
     for (std::uint32_t i = 0; i < len; ++i) block->data()[i] = static_cast<std::uint8_t>(rng_());

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture.h"
 #include "core/RizOrodOzido.h"
 #include "core/interface.h"
 #include "core/registry.h"
@@ -104,6 +105,9 @@ std::string fixture_line(RizOrodOzido& d, Interface iface, std::uint16_t code,
 // an empty line "|", and any line outside this grammar "?" and its bytes. Bytes other than
 // letters, digits and _.- are written %hh, and three or more like bytes as "x*count".
 std::string compact(const std::string& text);
+
+// The blocks of an image in address order: first address and length of each.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks_of(const rizorod::MemoryImage& image);
 
 // An address space in which every address holds exactly the bytes asked for, random, each run in
 // memory of its own that ends at a guard page. Names get random fragments of random length, ended

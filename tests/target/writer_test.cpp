@@ -144,13 +144,7 @@ TEST(CaptureWriter, EveryCodeRoundTripsWithExactlyTheMemoryItsDecoderReads) {
                 bytes_read += covered;
                 EXPECT_EQ(entry.image.byte_count(), covered) << text;
                 // Every read is checked: any block of the image one byte short refuses the entry.
-                std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks;
-                for (std::uint64_t from = 0; from < 0x100000000u;) {
-                    const auto block = entry.image.overlap(static_cast<std::uint32_t>(from), 0x100000000u - from);
-                    if (!block) break;
-                    blocks.push_back(*block);
-                    from = std::uint64_t{block->first} + block->second;
-                }
+                const auto blocks = riz::test::blocks_of(entry.image);
                 for (std::size_t k = 0; k < blocks.size(); ++k) {
                     rizorod::MemoryImage shorter;
                     for (std::size_t j = 0; j < blocks.size(); ++j)
