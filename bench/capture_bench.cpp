@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/RizOrodOzido.h"
+#include <RizOrodOzido/RizOrodOzido.h>
 #include "records.h"
-#include "target/rizorod_capture.h"
+#include <RizOrodOzido/rizorod_capture.h>
 
 // The writer built without SIMD (CMakeLists.txt: capture_bench_portable).
 extern "C" std::size_t rizorod_capture_portable(rizorod_capture_interface iface, std::uint16_t code,

@@ -17,7 +17,7 @@
 #include <sys/time.h>
 #include <vector>
 
-#include "core/RizOrodOzido.h"
+#include <RizOrodOzido/RizOrodOzido.h>
 #include "records.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Records for the benchmarks, with the bytes their pointers address, placed in memory below 4 GiB
 // so that 4-byte pointer fields can address it on a 64-bit build. Each function makes its record
 // once per call; the memory is never given back.
-#ifndef RIZ_BENCH_RECORDS_H
-#define RIZ_BENCH_RECORDS_H
+#ifndef RIZORODOZIDO_BENCH_RECORDS_H
+#define RIZORODOZIDO_BENCH_RECORDS_H
 
 #include <sys/mman.h>
 

@@ -2,8 +2,8 @@
 #   lib/          the shared library (libRizOrodOzido.so.0 with its version, the .so link), the
 #                 CMake package (find_package(RizOrodOzido)) and rizorodozido.pc (pkg-config)
 #   include/RizOrodOzido/
-#                 the C++ and C headers, the rows and layout files they include, and the capture
-#                 writer's sources; programs include "core/RizOrodOzido.h", "capi/rizorod.h"...
+#                 the public headers and the rows they include (the tree's include/ folder as it
+#                 is); programs include <RizOrodOzido/RizOrodOzido.h>, <RizOrodOzido/capture.h>...
 #   share/doc/rizorodozido/
 #                 README.md, docs/*.md (in docs/), the example capture and the consumer example
 # The tool and its man pages are installed from tools/CMakeLists.txt. On Linux, `cpack -G DEB`
@@ -11,7 +11,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# capture/capture.h needs C++20 (std::span); programs that link the library get it too.
+# capture.h needs C++20 (std::span); programs that link the library get it too.
 target_compile_features(RizOrodOzido INTERFACE cxx_std_20)
 
 install(TARGETS RizOrodOzido EXPORT RizOrodOzidoTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -19,13 +19,7 @@ install(TARGETS RizOrodOzido EXPORT RizOrodOzidoTargets LIBRARY DESTINATION ${CM
 if(WIN32)
   install(FILES ${RIZ_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-foreach(dir core dm l2cap rfcomm sdp capture capi)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir} DESTINATION include/RizOrodOzido
-          FILES_MATCHING PATTERN "*.h" PATTERN "*.def" PATTERN "*.inc")
-endforeach()
-# The capture writer's sources, for the stack's own build (with the layout table and rows above).
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/target DESTINATION include/RizOrodOzido
-        FILES_MATCHING PATTERN "*.h" PATTERN "*.c")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # find_package(RizOrodOzido CONFIG): the imported target RizOrodOzido::RizOrodOzido; any version
 # with the same major number is compatible.

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "core/RizOrodOzido.h"
+#include <RizOrodOzido/RizOrodOzido.h>
 
 int main() {
     RizOrodOzido decoder;

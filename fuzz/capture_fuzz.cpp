@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 
 namespace {
 
@@ -34,7 +34,7 @@ std::string describe(const rizorod::Entry& entry) {
     std::string summary =
         "entry " + std::to_string(entry.line) + " " + rizorod::interface_name(entry.iface) +
         " " + std::to_string(entry.code) + " " + std::to_string(entry.record.size()) + " " +
-        std::to_string(entry.image.byte_count()) + " " + std::to_string(entry.image.blocks());
+        std::to_string(entry.image.byte_count()) + " " + std::to_string(entry.image.block_count());
     if (entry.stamp) summary += " " + entry.stamp->time_of_day();
     return summary;
 }

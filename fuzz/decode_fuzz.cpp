@@ -27,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 
 namespace {
 

@@ -2,31 +2,31 @@
 
 #include <cstdio>
 
-#include "capture/fields.h"
+#include <RizOrodOzido/fields.h>
 #include "json.h"
 
 namespace rizorod::tool {
 namespace {
 
-const char* scalar_kind(const riz_layout_field& f) {
+const char* scalar_kind(const rizorod_layout_field& f) {
     switch (f.kind) {
-    case RIZ_LAYOUT_U8: return "u8";
-    case RIZ_LAYOUT_B8: return "b8";
-    case RIZ_LAYOUT_I8: return "i8";
-    case RIZ_LAYOUT_U16: return "u16";
-    case RIZ_LAYOUT_ENUM: return "enum";
-    case RIZ_LAYOUT_U32: return "u32";
-    case RIZ_LAYOUT_I32: return "i32";
-    case RIZ_LAYOUT_U24: return "u24";
+    case RIZOROD_LAYOUT_U8: return "u8";
+    case RIZOROD_LAYOUT_B8: return "b8";
+    case RIZOROD_LAYOUT_I8: return "i8";
+    case RIZOROD_LAYOUT_U16: return "u16";
+    case RIZOROD_LAYOUT_ENUM: return "enum";
+    case RIZOROD_LAYOUT_U32: return "u32";
+    case RIZOROD_LAYOUT_I32: return "i32";
+    case RIZOROD_LAYOUT_U24: return "u24";
     default: return nullptr;
     }
 }
 
 const char* element_kind(unsigned width) { return width == 1 ? "u8" : width == 2 ? "u16" : "u32"; }
 
-const char* pointer_label(const riz_layout_record* record, unsigned offset) {
-    for (const riz_layout_field* f = record->fields; f->kind != RIZ_LAYOUT_END; ++f)
-        if (f->kind == RIZ_LAYOUT_PTR && f->offset == offset) return f->label;
+const char* pointer_label(const rizorod_layout_record* record, unsigned offset) {
+    for (const rizorod_layout_field* f = record->fields; f->kind != RIZOROD_LAYOUT_END; ++f)
+        if (f->kind == RIZOROD_LAYOUT_PTR && f->offset == offset) return f->label;
     return "";
 }
 
@@ -46,10 +46,10 @@ void line(std::string& out, int depth, const std::string& text) {
 
 void custom_text(std::string& out, int depth, unsigned extent) {
     std::string choices;
-    for (const riz_layout_custom& choice : custom_renderings()) {
-        const riz_layout_custom* c = &choice;
+    for (const rizorod_layout_custom& choice : custom_renderings()) {
+        const rizorod_layout_custom* c = &choice;
         choices += (choices.empty() ? "" : ", ") + hex4(c->first) + " " +
-                   (c->kind == RIZ_CUSTOM_NAME
+                   (c->kind == RIZOROD_CUSTOM_NAME
                         ? "name_part at " + std::to_string(c->parts)
                         : "iac_lap count at " + std::to_string(c->count) + ", blocks at " +
                               std::to_string(c->blocks) + " x" + std::to_string(c->nptrs));
@@ -57,28 +57,28 @@ void custom_text(std::string& out, int depth, unsigned extent) {
     line(out, depth, "custom up to " + std::to_string(extent) + ", by the first field: " + choices);
 }
 
-void fields_text(std::string& out, const riz_layout_record* record, int depth) {
-    for (const riz_layout_field* f = record->fields; f->kind != RIZ_LAYOUT_END; ++f) {
+void fields_text(std::string& out, const rizorod_layout_record* record, int depth) {
+    for (const rizorod_layout_field* f = record->fields; f->kind != RIZOROD_LAYOUT_END; ++f) {
         const std::string at = std::to_string(f->offset);
         switch (f->kind) {
-        case RIZ_LAYOUT_REC:
+        case RIZOROD_LAYOUT_REC:
             line(out, depth, at + "\t" + f->record->name + "\t" + f->label);
             fields_text(out, f->record, depth + 1);
             break;
-        case RIZ_LAYOUT_ARR:
+        case RIZOROD_LAYOUT_ARR:
             line(out, depth, at + "\t" + element_kind(f->width) + "[" + std::to_string(f->count) + "]\t" + f->label);
             break;
-        case RIZ_LAYOUT_PTR:
+        case RIZOROD_LAYOUT_PTR:
             line(out, depth, at + (f->count > 1 ? "\tptr[" + std::to_string(f->count) + "]\t" : std::string("\tptr\t")) +
                                  f->label + " (silent)");
             break;
-        case RIZ_LAYOUT_RUN:
+        case RIZOROD_LAYOUT_RUN:
             line(out, depth, "run\t" + std::string(pointer_label(record, f->pointer)) + ": u16 count at " + at +
                                  ", bytes at the pointer at " + std::to_string(f->pointer));
             break;
-        case RIZ_LAYOUT_NEWLINE: line(out, depth, "empty line"); break;
-        case RIZ_LAYOUT_IP: line(out, depth, at + "\tip\t" + f->label); break;
-        case RIZ_LAYOUT_BLOCKS:
+        case RIZOROD_LAYOUT_NEWLINE: line(out, depth, "empty line"); break;
+        case RIZOROD_LAYOUT_IP: line(out, depth, at + "\tip\t" + f->label); break;
+        case RIZOROD_LAYOUT_BLOCKS:
             line(out, depth, "blocks\t" + std::string(pointer_label(record, f->pointer)) + ": u8 count at " + at + ", " +
                                  std::to_string(f->count) + " block pointers at " + std::to_string(f->pointer) +
                                  ", " + std::to_string(f->per_block) + " per block, " +
@@ -90,16 +90,16 @@ void fields_text(std::string& out, const riz_layout_record* record, int depth) {
                 line(out, depth + 1, "0\ti32");
             }
             break;
-        case RIZ_LAYOUT_CUSTOM: custom_text(out, depth, f->offset); break;
-        case RIZ_LAYOUT_CASE: {
+        case RIZOROD_LAYOUT_CUSTOM: custom_text(out, depth, f->offset); break;
+        case RIZOROD_LAYOUT_CASE: {
             line(out, depth, "when the u8 at " + at + " is " + std::to_string(f->count) + ":");
             // The case's own fields, one tab deeper, up to its end.
-            const riz_layout_field* end = f + 1;
+            const rizorod_layout_field* end = f + 1;
             for (int open = 1; open > 0; ++end)
-                open += end->kind == RIZ_LAYOUT_CASE ? 1 : end->kind == RIZ_LAYOUT_CASE_END ? -1 : 0;
-            std::vector<riz_layout_field> inner(f + 1, end - 1);
-            inner.push_back({RIZ_LAYOUT_END, 0, 0, 0, 0, 0, 0, 0, nullptr, nullptr});
-            const riz_layout_record sub{nullptr, inner.data(), static_cast<std::uint16_t>(inner.size() - 1)};
+                open += end->kind == RIZOROD_LAYOUT_CASE ? 1 : end->kind == RIZOROD_LAYOUT_CASE_END ? -1 : 0;
+            std::vector<rizorod_layout_field> inner(f + 1, end - 1);
+            inner.push_back({RIZOROD_LAYOUT_END, 0, 0, 0, 0, 0, 0, 0, nullptr, nullptr});
+            const rizorod_layout_record sub{nullptr, inner.data(), static_cast<std::uint16_t>(inner.size() - 1)};
             fields_text(out, &sub, depth + 1);
             f = end - 1;
             break;
@@ -118,11 +118,11 @@ void member(std::string& out, const char* key, unsigned value) {
     json_number(out, value);
 }
 
-void fields_json(std::string& out, const riz_layout_record* record, const riz_layout_field* f,
-                 const riz_layout_field* end);
+void fields_json(std::string& out, const rizorod_layout_record* record, const rizorod_layout_field* f,
+                 const rizorod_layout_field* end);
 
-void record_json(std::string& out, const riz_layout_record* record) {
-    const riz_layout_field* end = record->fields + record->count;
+void record_json(std::string& out, const rizorod_layout_record* record) {
+    const rizorod_layout_field* end = record->fields + record->count;
     out += "\"size\":";
     json_number(out, layout_size(record));
     out += ",\"fields\":[";
@@ -130,16 +130,16 @@ void record_json(std::string& out, const riz_layout_record* record) {
     out += ']';
 }
 
-void fields_json(std::string& out, const riz_layout_record* record, const riz_layout_field* f,
-                 const riz_layout_field* end) {
+void fields_json(std::string& out, const rizorod_layout_record* record, const rizorod_layout_field* f,
+                 const rizorod_layout_field* end) {
     bool first = true;
     for (; f != end; ++f) {
-        if (f->kind == RIZ_LAYOUT_CASE_END) continue;
+        if (f->kind == RIZOROD_LAYOUT_CASE_END) continue;
         if (!first) out += ',';
         first = false;
         out += "{\"kind\":";
         switch (f->kind) {
-        case RIZ_LAYOUT_REC:
+        case RIZOROD_LAYOUT_REC:
             out += "\"record\",\"label\":";
             json_string(out, f->label);
             member(out, "offset", f->offset);
@@ -148,33 +148,33 @@ void fields_json(std::string& out, const riz_layout_record* record, const riz_la
             out += ',';
             record_json(out, f->record);
             break;
-        case RIZ_LAYOUT_ARR:
+        case RIZOROD_LAYOUT_ARR:
             out += "\"elements\",\"label\":";
             json_string(out, f->label);
             member(out, "offset", f->offset);
             member(out, "width", f->width);
             member(out, "count", f->count);
             break;
-        case RIZ_LAYOUT_PTR:
+        case RIZOROD_LAYOUT_PTR:
             out += "\"pointer\",\"label\":";
             json_string(out, f->label);
             member(out, "offset", f->offset);
             member(out, "count", f->count);
             break;
-        case RIZ_LAYOUT_RUN:
+        case RIZOROD_LAYOUT_RUN:
             out += "\"bytes\",\"label\":";
             json_string(out, pointer_label(record, f->pointer));
             member(out, "count_offset", f->offset);
             member(out, "pointer", f->pointer);
             break;
-        case RIZ_LAYOUT_NEWLINE: out += "\"empty_line\""; break;
-        case RIZ_LAYOUT_IP:
+        case RIZOROD_LAYOUT_NEWLINE: out += "\"empty_line\""; break;
+        case RIZOROD_LAYOUT_IP:
             out += "\"ip\",\"label\":";
             json_string(out, f->label);
             member(out, "offset", f->offset);
             member(out, "width", f->width);
             break;
-        case RIZ_LAYOUT_BLOCKS:
+        case RIZOROD_LAYOUT_BLOCKS:
             out += "\"blocks\",\"label\":";
             json_string(out, pointer_label(record, f->pointer));
             member(out, "count_offset", f->offset);
@@ -191,18 +191,18 @@ void fields_json(std::string& out, const riz_layout_record* record, const riz_la
             record_json(out, f->record);
             out += '}';
             break;
-        case RIZ_LAYOUT_CUSTOM: {
+        case RIZOROD_LAYOUT_CUSTOM: {
             out += "\"custom\"";
             member(out, "extent", f->offset);
             out += ",\"choices\":[";
             bool first_choice = true;
-            for (const riz_layout_custom& choice : custom_renderings()) {
-                const riz_layout_custom* c = &choice;
+            for (const rizorod_layout_custom& choice : custom_renderings()) {
+                const rizorod_layout_custom* c = &choice;
                 out += first_choice ? "{" : ",{";
                 first_choice = false;
                 out += "\"first\":";
                 json_number(out, c->first);
-                if (c->kind == RIZ_CUSTOM_NAME) {
+                if (c->kind == RIZOROD_CUSTOM_NAME) {
                     out += ",\"kind\":\"name\",\"label\":\"name_part\"";
                     member(out, "parts", c->parts);
                 } else {
@@ -216,10 +216,10 @@ void fields_json(std::string& out, const riz_layout_record* record, const riz_la
             out += ']';
             break;
         }
-        case RIZ_LAYOUT_CASE: {
-            const riz_layout_field* inner_end = f + 1;
+        case RIZOROD_LAYOUT_CASE: {
+            const rizorod_layout_field* inner_end = f + 1;
             for (int open = 1; open > 0; ++inner_end)
-                open += inner_end->kind == RIZ_LAYOUT_CASE ? 1 : inner_end->kind == RIZ_LAYOUT_CASE_END ? -1 : 0;
+                open += inner_end->kind == RIZOROD_LAYOUT_CASE ? 1 : inner_end->kind == RIZOROD_LAYOUT_CASE_END ? -1 : 0;
             out += "\"case\"";
             member(out, "selector", f->offset);
             member(out, "value", f->count);

@@ -1,11 +1,11 @@
 // `rizorod list --fields`: every primitive's layout, as text or as JSON Lines, from the layout
 // table (the rows as data).
-#ifndef RIZOROdOZIDO_TOOLS_DESCRIBE_H
-#define RIZOROdOZIDO_TOOLS_DESCRIBE_H
+#ifndef RIZORODOZIDO_TOOLS_DESCRIBE_H
+#define RIZORODOZIDO_TOOLS_DESCRIBE_H
 
 #include <string>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 
 namespace rizorod::tool {
 

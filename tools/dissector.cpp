@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "capture/capture.h"
-#include "capture/fields.h"
+#include <RizOrodOzido/capture.h>
+#include <RizOrodOzido/fields.h>
 #include "pcapng.h"
 
 namespace rizorod::tool {
@@ -260,9 +260,9 @@ public:
             "-- Regenerate it rather than edit it; see docs/WIRESHARK.md.\n");
         put(out, "local FRAMING, USER = ", number(pcapng::kFramingVersion), ", ",
             number(linktype - pcapng::kFirstUserLinkType), "\n");
-        put(out, "local NAME_PARTS, PART, LAST_PART, LAPS = ", number(RIZ_NAME_PARTS), ", ",
-            number(RIZ_NAME_PART_BYTES), ", ", number(RIZ_NAME_LAST_PART_BYTES), ", ",
-            number(RIZ_LAPS_PER_BLOCK), "\n");
+        put(out, "local NAME_PARTS, PART, LAST_PART, LAPS = ", number(RIZOROD_NAME_PARTS), ", ",
+            number(RIZOROD_NAME_PART_BYTES), ", ", number(RIZOROD_NAME_LAST_PART_BYTES), ", ",
+            number(RIZOROD_LAPS_PER_BLOCK), "\n");
         put(out, "local IFACES = {");
         for (Interface iface : kInterfaces)
             put(out, "[", number(static_cast<unsigned>(iface)), "] = ", quoted(interface_name(iface)), ", ");
@@ -289,11 +289,11 @@ public:
         }
         put(out, "\nlocal CUSTOM = {\n");
         for (unsigned first = 0; first <= 0xffff; ++first) {
-            const riz_layout_custom* c = custom_rendering(static_cast<std::uint16_t>(first));
+            const rizorod_layout_custom* c = custom_rendering(static_cast<std::uint16_t>(first));
             if (c == nullptr) continue;
             char key[16];
             std::snprintf(key, sizeof key, "0x%04x", first);
-            if (c->kind == RIZ_CUSTOM_NAME)
+            if (c->kind == RIZOROD_CUSTOM_NAME)
                 put(out, "  [", key, "] = {\"name\", ", number(c->parts), "},\n");
             else
                 put(out, "  [", key, "] = {\"laps\", ", number(c->count), ", ", number(c->blocks), ", ",
@@ -305,31 +305,31 @@ public:
 
 private:
     // The label of the pointer field at `offset`: it names the run or the blocks it addresses.
-    static std::string pointer_label(const riz_layout_record* r, unsigned offset) {
-        for (const riz_layout_field* f = r->fields; f->kind != RIZ_LAYOUT_END; ++f)
-            if (f->kind == RIZ_LAYOUT_PTR && f->offset == offset) return f->label;
+    static std::string pointer_label(const rizorod_layout_record* r, unsigned offset) {
+        for (const rizorod_layout_field* f = r->fields; f->kind != RIZOROD_LAYOUT_END; ++f)
+            if (f->kind == RIZOROD_LAYOUT_PTR && f->offset == offset) return f->label;
         throw std::logic_error(std::string(r->name) + ": no pointer field at offset " + number(offset));
     }
 
     // Gathers the labels of every line: numbers ('u') and byte strings ('b').
-    void collect(const riz_layout_record* r) {
+    void collect(const rizorod_layout_record* r) {
         if (!seen_.insert(r).second) return;
-        for (const riz_layout_field* f = r->fields; f->kind != RIZ_LAYOUT_END; ++f) {
+        for (const rizorod_layout_field* f = r->fields; f->kind != RIZOROD_LAYOUT_END; ++f) {
             switch (f->kind) {
-            case RIZ_LAYOUT_REC: collect(f->record); break;
-            case RIZ_LAYOUT_RUN: bytes_.insert(pointer_label(r, f->pointer)); break;
-            case RIZ_LAYOUT_IP: bytes_.insert(f->label); break;
-            case RIZ_LAYOUT_BLOCKS:
+            case RIZOROD_LAYOUT_REC: collect(f->record); break;
+            case RIZOROD_LAYOUT_RUN: bytes_.insert(pointer_label(r, f->pointer)); break;
+            case RIZOROD_LAYOUT_IP: bytes_.insert(f->label); break;
+            case RIZOROD_LAYOUT_BLOCKS:
                 if (f->record->name != nullptr)
                     collect(f->record);
                 else
                     numbers_.insert(pointer_label(r, f->pointer));
                 break;
-            case RIZ_LAYOUT_PTR:
-            case RIZ_LAYOUT_NEWLINE:
-            case RIZ_LAYOUT_CUSTOM:
-            case RIZ_LAYOUT_CASE:
-            case RIZ_LAYOUT_CASE_END: break;
+            case RIZOROD_LAYOUT_PTR:
+            case RIZOROD_LAYOUT_NEWLINE:
+            case RIZOROD_LAYOUT_CUSTOM:
+            case RIZOROD_LAYOUT_CASE:
+            case RIZOROD_LAYOUT_CASE_END: break;
             default: numbers_.insert(f->label); break;  // scalars and element runs
             }
         }
@@ -352,29 +352,29 @@ private:
     }
 
     // R["NAME"] = {n = name, z = size, fields...}, after the records it refers to.
-    void emit(const riz_layout_record* r, std::string& out) {
+    void emit(const rizorod_layout_record* r, std::string& out) {
         if (!emitted_.insert(r).second) return;
         if (!names_.insert(r->name).second) throw std::logic_error(std::string("two records named ") + r->name);
         std::string body;
-        for (const riz_layout_field* f = r->fields; f->kind != RIZ_LAYOUT_END; ++f) {
+        for (const rizorod_layout_field* f = r->fields; f->kind != RIZOROD_LAYOUT_END; ++f) {
             const std::string o = number(f->offset);
             switch (f->kind) {
-            case RIZ_LAYOUT_REC:
+            case RIZOROD_LAYOUT_REC:
                 emit(f->record, out);
                 put(body, "{\"r\", ", o, ", R[", quoted(f->record->name), "]}");
                 break;
-            case RIZ_LAYOUT_ARR:
+            case RIZOROD_LAYOUT_ARR:
                 put(body, "{\"a\", ", o, ", ", number(f->width), ", ", number(f->count), ", ",
                     quoted(f->label), "}");
                 break;
-            case RIZ_LAYOUT_RUN:
+            case RIZOROD_LAYOUT_RUN:
                 put(body, "{\"b\", ", o, ", ", number(f->pointer), ", ",
                     quoted(bytes_key_.at(pointer_label(r, f->pointer))), "}");
                 break;
-            case RIZ_LAYOUT_IP:
+            case RIZOROD_LAYOUT_IP:
                 put(body, "{\"i\", ", o, ", ", quoted(bytes_key_.at(f->label)), ", ", quoted(f->label), "}");
                 break;
-            case RIZ_LAYOUT_BLOCKS: {
+            case RIZOROD_LAYOUT_BLOCKS: {
                 const bool named = f->record->name != nullptr;
                 if (named) emit(f->record, out);
                 put(body, "{\"w\", ", o, ", ", number(f->count), ", ", number(f->pointer), ", ",
@@ -386,11 +386,11 @@ private:
                     put(body, "false, ", quoted(pointer_label(r, f->pointer)), "}");
                 break;
             }
-            case RIZ_LAYOUT_CUSTOM: put(body, "{\"c\"}"); break;
-            case RIZ_LAYOUT_CASE: put(body, "{\"if\", ", o, ", ", number(f->count), "}"); break;
-            case RIZ_LAYOUT_CASE_END: put(body, "{\"fi\"}"); break;
-            case RIZ_LAYOUT_PTR:
-            case RIZ_LAYOUT_NEWLINE: continue;  // no line, or an empty one
+            case RIZOROD_LAYOUT_CUSTOM: put(body, "{\"c\"}"); break;
+            case RIZOROD_LAYOUT_CASE: put(body, "{\"if\", ", o, ", ", number(f->count), "}"); break;
+            case RIZOROD_LAYOUT_CASE_END: put(body, "{\"fi\"}"); break;
+            case RIZOROD_LAYOUT_PTR:
+            case RIZOROD_LAYOUT_NEWLINE: continue;  // no line, or an empty one
             default: put(body, "{\"u\", ", o, ", ", number(f->width), ", ", quoted(f->label), "}"); break;
             }
             put(body, ", ");
@@ -399,7 +399,7 @@ private:
             body, "}\n");
     }
 
-    std::set<const riz_layout_record*> seen_, emitted_;
+    std::set<const rizorod_layout_record*> seen_, emitted_;
     std::set<std::string> numbers_, bytes_, names_;
     std::map<std::string, char> keys_;
     std::map<std::string, std::string> bytes_key_;

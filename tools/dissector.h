@@ -2,8 +2,8 @@
 // rows as data (capture/fields.h), so that it never goes out of step with the decoders. Each
 // packet shows its interface, code and primitive name, then the decoding's lines as a tree with
 // the same labels, nesting and values; every label is a filter field rizorod.LABEL.
-#ifndef RIZOROdOZIDO_TOOLS_DISSECTOR_H
-#define RIZOROdOZIDO_TOOLS_DISSECTOR_H
+#ifndef RIZORODOZIDO_TOOLS_DISSECTOR_H
+#define RIZORODOZIDO_TOOLS_DISSECTOR_H
 
 #include <string>
 #include <string_view>

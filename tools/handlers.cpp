@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "capture/fields.h"
+#include <RizOrodOzido/fields.h>
 #include "json.h"
 #include "pcapng.h"
 
@@ -64,7 +64,7 @@ void json_entry_head(std::string& out, const InputInfo& input, const Entry& entr
     out += ",\"code\":";
     json_number(out, entry.code);
     out += ",\"name\":";
-    const riz_layout_record* record = layout(entry.iface, entry.code);
+    const rizorod_layout_record* record = layout(entry.iface, entry.code);
     if (record != nullptr) json_string(out, record->name);
     else out += "null";
 }

@@ -1,8 +1,8 @@
 // What rizorod does with each entry the pipeline reads: decode it as text or JSON, export it as a
 // pcapng packet, or count it; each after the entry selection (tools/select.h). An entry that the
 // selection leaves out is still checked: a refusal is reported whatever the selection says.
-#ifndef RIZOROdOZIDO_TOOLS_HANDLERS_H
-#define RIZOROdOZIDO_TOOLS_HANDLERS_H
+#ifndef RIZORODOZIDO_TOOLS_HANDLERS_H
+#define RIZORODOZIDO_TOOLS_HANDLERS_H
 
 #include <memory>
 

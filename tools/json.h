@@ -1,14 +1,14 @@
 // JSON text for the tool's structured outputs: one object per decoded entry (JSON Lines), the
 // field tree written straight from a walk of the primitive's layout.
-#ifndef RIZOROdOZIDO_TOOLS_JSON_H
-#define RIZOROdOZIDO_TOOLS_JSON_H
+#ifndef RIZORODOZIDO_TOOLS_JSON_H
+#define RIZORODOZIDO_TOOLS_JSON_H
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "capture/fields.h"
+#include <RizOrodOzido/fields.h>
 
 namespace rizorod::tool {
 

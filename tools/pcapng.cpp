@@ -102,7 +102,7 @@ void append_packet(std::string& out, const Entry& entry) {
     const auto ms = millis(entry.stamp);
     if (!ms) fail(entry, "a date before 1970 has no pcapng time");
 
-    const std::size_t blocks = entry.image.blocks();
+    const std::size_t blocks = entry.image.block_count();
     const std::size_t size = kFramingHeader + entry.record.size() + 4 + 8 * blocks + (blocks ? entry.image.byte_count() : 0);
     if (size > kMaxPacket)
         fail(entry, "the packet would hold " + std::to_string(size) + " bytes; Wireshark reads at most " +

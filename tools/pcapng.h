@@ -10,8 +10,8 @@
 //   8       4     record length R
 //   12      R     record bytes
 //   12+R    4     number of memory blocks M, then M times: address (4), length L (4), L bytes
-#ifndef RIZOROdOZIDO_TOOLS_PCAPNG_H
-#define RIZOROdOZIDO_TOOLS_PCAPNG_H
+#ifndef RIZORODOZIDO_TOOLS_PCAPNG_H
+#define RIZORODOZIDO_TOOLS_PCAPNG_H
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 
 namespace rizorod::tool::pcapng {
 

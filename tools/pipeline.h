@@ -3,8 +3,8 @@
 //
 // Whatever comes out of an entry goes through a Handler: the text decoding is one; other kinds
 // of output plug in as handlers of their own without touching the pipeline.
-#ifndef RIZOROdOZIDO_TOOLS_PIPELINE_H
-#define RIZOROdOZIDO_TOOLS_PIPELINE_H
+#ifndef RIZORODOZIDO_TOOLS_PIPELINE_H
+#define RIZORODOZIDO_TOOLS_PIPELINE_H
 
 #include <cstddef>
 #include <functional>
@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 
 namespace rizorod::tool {
 

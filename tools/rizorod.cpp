@@ -15,16 +15,16 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture.h"
-#include "capture/fields.h"
+#include <RizOrodOzido/capture.h>
+#include <RizOrodOzido/fields.h>
 #include "describe.h"
 #include "dissector.h"
 #include "handlers.h"
 #include "pcapng.h"
 #include "pipeline.h"
 
-#ifndef RIZ_VERSION
-#define RIZ_VERSION "unknown"
+#ifndef RIZOROD_VERSION
+#define RIZOROD_VERSION "unknown"
 #endif
 
 namespace {
@@ -65,8 +65,8 @@ const CLI::Validator kTimeBound(
     "", "time");
 
 // Every label of every primitive's layout, nested records and block elements included.
-void labels_of(const riz_layout_record* record, std::set<std::string>& labels) {
-    for (const riz_layout_field* f = record->fields; f->kind != RIZ_LAYOUT_END; ++f) {
+void labels_of(const rizorod_layout_record* record, std::set<std::string>& labels) {
+    for (const rizorod_layout_field* f = record->fields; f->kind != RIZOROD_LAYOUT_END; ++f) {
         if (f->label != nullptr && *f->label != '\0') labels.insert(f->label);
         if (f->record != nullptr) labels_of(f->record, labels);
     }
@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
         "running stack. The text is the library's own decoding, with the header line showing the\n"
         "time at which the stack logged the primitive.",
         "rizorod"};
-    app.set_version_flag("--version", std::string("rizorod ") + RIZ_VERSION, "Print the version and exit");
+    app.set_version_flag("--version", std::string("rizorod ") + RIZOROD_VERSION, "Print the version and exit");
     app.set_help_flag("-h,--help", "Print this help and exit");
     app.require_subcommand(1);
     app.footer(
@@ -347,7 +347,7 @@ int main(int argc, char** argv) {
     if (*list_cmd) return list(which, list_fields, list_format);
     if (*dissector_cmd) {
         Output out;
-        out.text(dissector_lua(dissector_linktype, RIZ_VERSION));
+        out.text(dissector_lua(dissector_linktype, RIZOROD_VERSION));
         return finish(out, kOk);
     }
     if (*stats_cmd) {
@@ -373,7 +373,7 @@ int main(int argc, char** argv) {
         }
         const Selection selection = export_select.selection(false);
         Output out(fd);
-        out.text(pcapng::header(export_linktype, std::string("rizorod ") + RIZ_VERSION));
+        out.text(pcapng::header(export_linktype, std::string("rizorod ") + RIZOROD_VERSION));
         const int status =
             run_inputs(file_inputs(export_files), export_jobs, [&] { return export_handler(selection); }, out);
         if (fd != 1 && ::close(fd) != 0 && status != kWriteFailed) {

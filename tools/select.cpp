@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "capture/fields.h"
+#include <RizOrodOzido/fields.h>
 
 namespace rizorod::tool {
 namespace {

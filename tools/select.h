@@ -1,15 +1,15 @@
 // Which entries `rizorod decode` and `rizorod export` show: by interface, primitive name (glob),
 // code, time range and field value. Every option of one kind widens the choice (any of them);
 // options of different kinds narrow it (all of them).
-#ifndef RIZOROdOZIDO_TOOLS_SELECT_H
-#define RIZOROdOZIDO_TOOLS_SELECT_H
+#ifndef RIZORODOZIDO_TOOLS_SELECT_H
+#define RIZORODOZIDO_TOOLS_SELECT_H
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 
 namespace rizorod::tool {
 

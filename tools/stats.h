@@ -1,7 +1,7 @@
 // `rizorod stats`: per interface and primitive, how many entries, the first and the last stamp,
 // and how many failed.
-#ifndef RIZOROdOZIDO_TOOLS_STATS_H
-#define RIZOROdOZIDO_TOOLS_STATS_H
+#ifndef RIZORODOZIDO_TOOLS_STATS_H
+#define RIZORODOZIDO_TOOLS_STATS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <string>
 #include <tuple>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 
 namespace rizorod::tool {
 

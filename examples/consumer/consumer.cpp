@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "capi/rizorod.h"
-#include "capture/capture.h"
+#include <RizOrodOzido/rizorod.h>
+#include <RizOrodOzido/capture.h>
 
 int main() {
     const std::vector<std::uint8_t> record = {0x04, 0x20, 0x1a, 0x00, 0x00, 0x00, 0x29, 0x00, 0x33,

@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "capi/rizorod.h"
+#include <RizOrodOzido/rizorod.h>
 
 static int failures;
 #define CHECK(c) \
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     rizorod_entry entry;
     size_t i, k;
     if (argc != 3) return fprintf(stderr, "usage: capi_test EXAMPLES DATA\n"), 2;
-    CHECK(strcmp(rizorod_version(), RIZ_EXPECTED_VERSION) == 0);
+    CHECK(strcmp(rizorod_version(), RIZOROD_EXPECTED_VERSION) == 0);
 
     /* The registry: names both ways, every row by index and by code, codes in order. */
     for (k = 0; k < 5; ++k) {

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture.h"
-#ifdef RIZ_TEST_PIPELINE
+#include <RizOrodOzido/capture.h>
+#ifdef RIZOROD_TEST_PIPELINE
 #include "tools/pipeline.h"
 #endif
 
@@ -82,7 +82,7 @@ long attempt(long n, const std::function<void()>& work, bool& failed) {
 // of 65535 bytes, far beyond what a decoding reserves.
 const std::string& capture() {
     static const std::string text = [] {
-        std::ifstream in(RIZ_SESSION);
+        std::ifstream in(RIZOROD_SESSION);
         std::string c((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         c += "12:00:00.001 sdp 0x0006 060000000000ffff00000100000000000000000000000000\n@10000";
         for (int i = 0; i < 0xffff; ++i) c += " 5a";
@@ -139,7 +139,7 @@ TEST(AllocationFailure, ReadingAndDecodingACapture) {
     });
 }
 
-#ifdef RIZ_TEST_PIPELINE
+#ifdef RIZOROD_TEST_PIPELINE
 // Standard output and standard error of one run of the pipeline, one job, on `text`.
 std::string run_pipeline(const std::string& text, int& status) {
     std::FILE* out = std::tmpfile();

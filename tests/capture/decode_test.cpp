@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 #include "support/decode.h"
 
 namespace {
@@ -19,7 +19,7 @@ using rizorod::MemoryImage;
 struct Case {
     Interface iface;
     std::uint16_t code;
-    std::string record;  // hexadecimal, as riz::test::bytes reads it
+    std::string record;  // hexadecimal, as rizorod::test::bytes reads it
     std::vector<std::pair<std::uint32_t, std::string>> image;
     std::string outcome;  // "error: " and the message, or how the text ends
 };
@@ -46,8 +46,8 @@ const Case kCases[] = {
      "to 39 that its first field 0x0c4b selects; it has 32"},
     {Interface::dm, 0x0c13, "2904 46*00", {}, "\tname_part = \n"},
     {Interface::dm, 0x0c13, "3412 34*00", {}, "Unknown customDebug Primitive type\n\n"},
-    {Interface::sdp, 0x000d, "", {}, riz::test::kNoMatch},
-    {Interface::dm, 0x2807, "64*ff", {}, riz::test::kNoMatch},
+    {Interface::sdp, 0x000d, "", {}, rizorod::test::kNoMatch},
+    {Interface::dm, 0x2807, "64*ff", {}, rizorod::test::kNoMatch},
     // Blocks: missing, short, addressed in the middle, given in two pieces; null pointers.
     {Interface::dm, 0x2009, "0920 0100 01 3*00 00302000 12*00", {}, kSent + "the image has none there"},
     {Interface::dm, 0x2009, "0920 0100 01 3*00 00302000 12*00", {{0x00203000, "20*00"}}, kSent + "the image has 20 there"},
@@ -80,10 +80,10 @@ const Case kCases[] = {
 TEST(Decode, RefusesWhatIsMissingAndAcceptsTheRest) {
     for (const Case& c : kCases) {
         MemoryImage image;
-        for (const auto& [address, hex] : c.image) EXPECT_TRUE(image.add(address, riz::test::bytes(hex)));
+        for (const auto& [address, hex] : c.image) EXPECT_TRUE(image.add(address, rizorod::test::bytes(hex)));
         std::string outcome;
         try {
-            outcome = Decoder().decode(c.iface, c.code, riz::test::bytes(c.record), image);
+            outcome = Decoder().decode(c.iface, c.code, rizorod::test::bytes(c.record), image);
         } catch (const DecodeError& e) {
             outcome = "error: " + std::string(e.what());
             EXPECT_EQ(e.iface(), c.iface);

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 #include "support/decode.h"
 
 using rizorod::MemoryImage;
@@ -30,7 +30,7 @@ std::string add_all(MemoryImage& image, const std::vector<std::pair<std::uint32_
         if (!image.add(pieces[i].first, counting(pieces[i].first, pieces[i].second))) refused.append(" ").append(std::to_string(i));
     char text[32];
     std::size_t count = 0;
-    for (const auto& [first, length] : riz::test::blocks_of(image)) {
+    for (const auto& [first, length] : rizorod::test::blocks_of(image)) {
         const auto bytes = image.at(first);
         EXPECT_EQ(bytes.size(), length);
         for (std::size_t i = 0; i < bytes.size(); ++i)
@@ -39,7 +39,7 @@ std::string add_all(MemoryImage& image, const std::vector<std::pair<std::uint32_
         blocks += text;
         ++count;
     }
-    EXPECT_EQ(image.blocks(), count);
+    EXPECT_EQ(image.block_count(), count);
     return refused + ";" + blocks;
 }
 
@@ -88,7 +88,7 @@ TEST(MemoryImage, AnyOrderTakesAboutTheTimeOfAscendingOrder) {
         MemoryImage image;
         const std::uint8_t byte = 0;
         for (std::uint32_t i = 0; i < n; ++i) image.add(order(i) * stride, {&byte, 1});
-        EXPECT_EQ(image.blocks(), stride == 1 ? 1u : n);
+        EXPECT_EQ(image.block_count(), stride == 1 ? 1u : n);
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
     for (const std::uint32_t stride : {1u, 2u}) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture.h"
+#include <RizOrodOzido/capture.h>
 
 using rizorod::CaptureReader;
 using rizorod::Entry;
@@ -28,7 +28,7 @@ std::string summary(const Entry& e) {
         s += std::to_string(*e.stamp->year) + "-" + std::to_string(e.stamp->month) + "-" + std::to_string(e.stamp->day) + " ";
     if (e.stamp) s.append(e.stamp->time_of_day()).append(" ");
     for (auto b : e.record) s += "0123456789abcdef"[b >> 4], s += "0123456789abcdef"[b & 15];
-    return s + " " + std::to_string(e.image.blocks()) + "/" + std::to_string(e.image.byte_count());
+    return s + " " + std::to_string(e.image.block_count()) + "/" + std::to_string(e.image.byte_count());
 }
 
 Lines read_stream(std::istream& in, bool* failed = nullptr) {

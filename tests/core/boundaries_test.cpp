@@ -18,8 +18,8 @@
 #include "support/decode.h"
 
 namespace {
-using riz::test::Guarded;
-using riz::test::Interface;
+using rizorod::test::Guarded;
+using rizorod::test::Interface;
 using namespace std::string_literals;
 
 std::string hex(std::uint32_t v) {
@@ -45,7 +45,7 @@ TEST(Boundaries, FieldLines) {
     };
     for (const Case& c : cases) {
         std::string line = "|";
-        riz::detail::field(line, c.depth, c.label, c.label ? std::strlen(c.label) : 0, c.value, c.mode);
+        rizorod::detail::field(line, c.depth, c.label, c.label ? std::strlen(c.label) : 0, c.value, c.mode);
         EXPECT_EQ(line, "|" + c.line);
     }
 }
@@ -90,15 +90,15 @@ TEST(Boundaries, HeaderStamps) {
                  {std::numeric_limits<std::int64_t>::max(), 7, "??:??:??.???"}};
     RizOrodOzido d;
     auto header = [&d] { return d.debugDMprim(0x0000, "\0\0\0\0").substr(0, 37); };
-    { riz::detail::ScopedStamp gone("x", 1); }  // leaves nothing pinned behind
+    { rizorod::detail::ScopedStamp gone("x", 1); }  // leaves nothing pinned behind
     for (const auto& c : cases) {
-        riz::detail::ScopedTime pinned({c.seconds, c.millis});
+        rizorod::detail::ScopedTime pinned({c.seconds, c.millis});
         EXPECT_EQ(header(), "---- "s + c.stamp + " ------------------\n");
     }
     // Unpinned, the stamp is the local time now.
     auto at = [&](std::chrono::system_clock::time_point t) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
-        riz::detail::ScopedTime pinned({ms / 1000, static_cast<std::uint16_t>(ms % 1000)});
+        rizorod::detail::ScopedTime pinned({ms / 1000, static_cast<std::uint16_t>(ms % 1000)});
         return header();
     };
     const std::string before = at(std::chrono::system_clock::now()), now = header(),
@@ -127,7 +127,7 @@ TEST(Boundaries, NamesAcrossFragmentLimits) {
     };
     RizOrodOzido d;
     for (const auto& c : cases) {
-        Guarded record(riz::test::bytes("130c 00 00 32*00"));
+        Guarded record(rizorod::test::bytes("130c 00 00 32*00"));
         std::vector<std::unique_ptr<Guarded>> held;
         for (std::size_t i = 0; i < c.fragments.size(); ++i) {
             if (c.fragments[i].empty()) continue;
@@ -135,7 +135,7 @@ TEST(Boundaries, NamesAcrossFragmentLimits) {
             held.push_back(std::make_unique<Guarded>(std::vector<std::uint8_t>(f.begin(), f.end())));
             record.put32(4 + 4 * i, held.back()->address());
         }
-        EXPECT_EQ(riz::test::body(d.debugDMprim(0x0c13, record.data())),
+        EXPECT_EQ(rizorod::test::body(d.debugDMprim(0x0c13, record.data())),
                   "HCI_CHANGE_LOCAL_NAME_T\n\tHCI_COMMAND_COMMON_T\n\t\top_code =  c13\n\t\tlength =  00\n"
                   "\tname_part = " + c.name + "\n");
     }
@@ -214,7 +214,7 @@ TEST(Boundaries, BlockWalksAccessCodesAndByteRunsAtTheirCounts) {
     };
     RizOrodOzido d;
     for (const auto& c : cases) {
-        const riz::test::Decoded got = riz::test::decode_patterned(d, c.iface, c.code, c.pattern);
+        const rizorod::test::Decoded got = rizorod::test::decode_patterned(d, c.iface, c.code, c.pattern);
         unsigned elements = 0;
         for (std::size_t at = 0; !c.marker.empty() && (at = got.text.find("\n" + c.marker, at)) != std::string::npos; ++at)
             ++elements;

@@ -14,14 +14,14 @@
 #include "support/decode.h"
 
 namespace {
-using riz::test::FixtureLine;
-using riz::test::Interface;
+using rizorod::test::FixtureLine;
+using rizorod::test::Interface;
 
 TEST(EveryCode, DecodesAsTheFixtureSays) {
     RizOrodOzido d;
-    for (const FixtureLine& f : riz::test::fixture()) {
+    for (const FixtureLine& f : rizorod::test::fixture()) {
         RizOrodOzidoTestAccess::mode(d) = 1;  // every dispatch starts from the mode it sets itself
-        const std::string got = riz::test::fixture_line(d, f.iface, f.code, f.pattern);
+        const std::string got = rizorod::test::fixture_line(d, f.iface, f.code, f.pattern);
         EXPECT_EQ(got, f.line) << "got:  " << got;
         EXPECT_EQ(RizOrodOzidoTestAccess::mode(d), 0) << f.line;
     }
@@ -29,27 +29,27 @@ TEST(EveryCode, DecodesAsTheFixtureSays) {
 
 TEST(EveryCode, TheFixtureHoldsEveryRegisteredCodeOnce) {
     std::set<std::pair<Interface, std::uint16_t>> plain, registered;
-    for (const FixtureLine& f : riz::test::fixture())
+    for (const FixtureLine& f : rizorod::test::fixture())
         if (f.pattern == "i") {
             EXPECT_TRUE(plain.emplace(f.iface, f.code).second) << f.line;
         }
     for (Interface iface : rizorod::kInterfaces)
-        for (const auto& row : riz::detail::primitives(iface)) registered.emplace(iface, row.code);
+        for (const auto& row : rizorod::detail::primitive_rows(iface)) registered.emplace(iface, row.code);
     EXPECT_EQ(plain, registered);
 }
 
 // Separate objects on separate threads at once give the same texts; each thread also writes
 // wall-clock headers (the tsan preset checks the clock's calendar conversion).
 TEST(EveryCode, SeparateObjectsOnSeparateThreads) {
-    const std::vector<FixtureLine> lines = riz::test::fixture();
+    const std::vector<FixtureLine> lines = rizorod::test::fixture();
     std::vector<std::vector<std::string>> got(3);
     std::vector<std::thread> threads;
     for (auto& mine : got)
         threads.emplace_back([&lines, &mine] {
             RizOrodOzido d;
             for (const FixtureLine& f : lines) {
-                mine.push_back(riz::test::fixture_line(d, f.iface, f.code, f.pattern));
-                riz::test::body(d.debugDMprim(0x0000, "\0\0\0\0"));
+                mine.push_back(rizorod::test::fixture_line(d, f.iface, f.code, f.pattern));
+                rizorod::test::body(d.debugDMprim(0x0000, "\0\0\0\0"));
             }
         });
     for (auto& t : threads) t.join();

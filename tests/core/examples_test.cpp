@@ -10,8 +10,8 @@
 #include "support/decode.h"
 
 namespace {
-using riz::test::Guarded;
-using riz::test::Interface;
+using rizorod::test::Guarded;
+using rizorod::test::Interface;
 
 std::string times(int n, const std::string& s) {
     std::string out;
@@ -90,13 +90,13 @@ const Example kExamples[] = {
 TEST(WorkedExamples, ExactText) {
     RizOrodOzido d;
     for (const Example& e : kExamples) {
-        Guarded record(riz::test::bytes(e.record));
+        Guarded record(rizorod::test::bytes(e.record));
         std::vector<std::unique_ptr<Guarded>> blocks;
         for (const auto& [offset, hex] : e.blocks) {
-            blocks.push_back(std::make_unique<Guarded>(riz::test::bytes(hex)));
+            blocks.push_back(std::make_unique<Guarded>(rizorod::test::bytes(hex)));
             record.put32(offset, blocks.back()->address());
         }
-        EXPECT_EQ(riz::test::body(riz::test::decode(d, e.iface, e.code, record.data())), e.text);
+        EXPECT_EQ(rizorod::test::body(rizorod::decode(d, e.iface, e.code, record.data())), e.text);
     }
 }
 

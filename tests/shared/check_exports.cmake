@@ -18,7 +18,7 @@ set(expected RizOrodOzido ~RizOrodOzido operator=
     debug_int32_t debug_uint24_t debug_ptr namelen debug_printName debug_customDebug debug_BD_ADDR_T
     debug_customWriteLPSettings debug_IP_ADDR)
 # Every row's decoder.
-file(GLOB defs ${SOURCE_DIR}/dm/*.def ${SOURCE_DIR}/l2cap/*.def ${SOURCE_DIR}/rfcomm/*.def ${SOURCE_DIR}/sdp/*.def)
+file(GLOB defs ${SOURCE_DIR}/include/RizOrodOzido/rows/*/*.def)
 foreach(def ${defs})
   file(READ ${def} text)
   string(REGEX MATCHALL "(PRIM\\([^,]+,|RECORD\\()[ \t\n]*[A-Z_0-9]+" rows "${text}")
@@ -35,12 +35,12 @@ foreach(member ${expected})
   endif()
 endforeach()
 list(LENGTH expected count)
-# The C functions, as capi/rizorod.h declares them, under their plain names.
-file(STRINGS ${SOURCE_DIR}/capi/rizorod.h declarations REGEX "RIZOROD_CALL rizorod_")
+# The C functions, as include/RizOrodOzido/rizorod.h declares them, under their plain names.
+file(STRINGS ${SOURCE_DIR}/include/RizOrodOzido/rizorod.h declarations REGEX "RIZOROD_CALL rizorod_")
 string(REGEX MATCHALL "rizorod_[a-z_]+\\(" functions "${declarations}")
 list(LENGTH functions c_count)
 if(c_count EQUAL 0)
-  list(APPEND missing "the functions of capi/rizorod.h (none found there)")
+  list(APPEND missing "the functions of include/RizOrodOzido/rizorod.h (none found there)")
 endif()
 foreach(name ${functions})
   string(REPLACE "(" "" name ${name})

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <string>
 
-#include "capi/rizorod.h"  // compiles as C++ too
-#include "capture/capture.h"
-#include "core/RizOrodOzido.h"
+#include <RizOrodOzido/rizorod.h>  // compiles as C++ too
+#include <RizOrodOzido/capture.h>
+#include <RizOrodOzido/RizOrodOzido.h>
 
 namespace {
 

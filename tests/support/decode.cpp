@@ -11,7 +11,7 @@
 
 #include "core/registry.h"
 
-namespace riz::test {
+namespace rizorod::test {
 namespace {
 
 // a + b (g++ 12 warns wrongly about "literal" + std::string).
@@ -93,16 +93,6 @@ bool run_token(std::string_view s, std::string& token) {
 
 }  // namespace
 
-std::string decode(RizOrodOzido& d, Interface iface, std::uint16_t code, const void* prim) {
-    switch (iface) {
-    case Interface::dm: return d.debugDMprim(code, prim);
-    case Interface::l2cap: return d.debugL2CAPprim(code, prim);
-    case Interface::rfcomm: return d.debugRFCOMMprim(code, prim);
-    case Interface::sdp: return d.debugSDPprim(code, prim);
-    }
-    return {};
-}
-
 std::string body(const std::string& text) {
     const char* form = "---- dd:dd:dd.ddd ------------------\n";
     bool ok = text.size() >= 37;
@@ -165,29 +155,29 @@ Guarded patterned(std::size_t size, const std::string& pattern) {
 
 Decoded decode_patterned(RizOrodOzido& d, Interface iface, std::uint16_t code,
                          const std::string& pattern) {
-    const riz::detail::PrimInfo* row = riz::detail::find_primitive(iface, code);
+    const rizorod::detail::PrimInfo* row = rizorod::detail::find_primitive(iface, code);
     Decoded out;
     out.record = std::make_unique<Guarded>(patterned(row ? row->size : 64, pattern));
     out.space = std::make_unique<PatternSpace>(out.record->data());
-    riz::detail::ScopedAddressSpace space(*out.space);
-    riz::detail::ScopedStamp stamp(kStamp, sizeof kStamp - 1);
-    out.text = decode(d, iface, code, out.record->data());
+    rizorod::detail::ScopedAddressSpace space(*out.space);
+    rizorod::detail::ScopedStamp stamp(kStamp, sizeof kStamp - 1);
+    out.text = rizorod::decode(d, iface, code, out.record->data());
     return out;
 }
 
 std::string fixture_line(RizOrodOzido& d, Interface iface, std::uint16_t code,
                          const std::string& pattern) {
-    const riz::detail::PrimInfo* row = riz::detail::find_primitive(iface, code);
+    const rizorod::detail::PrimInfo* row = rizorod::detail::find_primitive(iface, code);
     const Decoded got = decode_patterned(d, iface, code, pattern);
     char head[64];
-    std::snprintf(head, sizeof head, "%s 0x%04x %s %s ", riz::detail::interface_name(iface),
+    std::snprintf(head, sizeof head, "%s 0x%04x %s %s ", rizorod::interface_name(iface),
                   unsigned{code}, pattern.c_str(), row ? std::to_string(row->size).c_str() : "-");
     return head + compact(got.text) + got.space->log();
 }
 
 std::vector<FixtureLine> fixture() {
-    std::ifstream in(RIZ_TEST_DATA "/every-code.txt");
-    EXPECT_TRUE(in.good()) << RIZ_TEST_DATA "/every-code.txt";
+    std::ifstream in(RIZOROD_TEST_DATA "/every-code.txt");
+    EXPECT_TRUE(in.good()) << RIZOROD_TEST_DATA "/every-code.txt";
     std::vector<FixtureLine> out;
     for (std::string line; std::getline(in, line);) {
         std::istringstream words(line);
@@ -195,7 +185,7 @@ std::vector<FixtureLine> fixture() {
         words >> iface >> code >> pattern;
         FixtureLine f{Interface::dm, static_cast<std::uint16_t>(std::stoul(code, nullptr, 16)), pattern, line};
         for (Interface i : rizorod::kInterfaces)
-            if (iface == riz::detail::interface_name(i)) f.iface = i;
+            if (iface == rizorod::interface_name(i)) f.iface = i;
         out.push_back(f);
     }
     return out;
@@ -297,4 +287,4 @@ const unsigned char* RandomSpace::string(const unsigned char*, std::uint32_t, st
     return block->data();
 }
 
-}  // namespace riz::test
+}  // namespace rizorod::test

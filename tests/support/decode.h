@@ -2,8 +2,8 @@
 // split from a decoding, patterned records with an address space that shows where every
 // pointed-to byte was asked for, and the compact form of a decoding that tests/data/every-code.txt
 // holds for every code of every interface.
-#ifndef RIZ_TESTS_SUPPORT_DECODE_H
-#define RIZ_TESTS_SUPPORT_DECODE_H
+#ifndef RIZORODOZIDO_TESTS_SUPPORT_DECODE_H
+#define RIZORODOZIDO_TESTS_SUPPORT_DECODE_H
 
 #include <cstdint>
 #include <memory>
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture.h"
-#include "core/RizOrodOzido.h"
-#include "core/interface.h"
+#include <RizOrodOzido/capture.h>
+#include <RizOrodOzido/RizOrodOzido.h>
+
 #include "core/registry.h"
 #include "core/seams.h"
 #include "support/guarded.h"
@@ -28,7 +28,7 @@ struct RizOrodOzidoTestAccess {
         &RizOrodOzido::debug_int32_t,  &RizOrodOzido::debug_uint24_t, &RizOrodOzido::debug_ptr};
 };
 
-namespace riz::test {
+namespace rizorod::test {
 
 using Interface = rizorod::Interface;
 
@@ -36,9 +36,6 @@ inline const std::string kNoMatch = "ERROR: none of the prim types matched, defa
 // The stamp that decode_patterned pins, and the header line it gives.
 inline constexpr char kStamp[] = "12:34:56.789";
 inline const std::string kHeader = "---- 12:34:56.789 ------------------\n";
-
-// The public operation of an interface.
-std::string decode(RizOrodOzido& d, Interface iface, std::uint16_t code, const void* prim);
 
 // Checks that `text` begins with a header line of the right form ("---- HH:MM:SS.mmm " and 18
 // hyphens, 37 characters) and returns the rest.
@@ -52,7 +49,7 @@ std::vector<std::uint8_t> bytes(const std::string& hex);
 // fragment is `limit` copies of the letter 'a' + n, without a zero byte. log() lists the
 // requests in order, " @8:64" for 64 bytes through the pointer field at offset 8 of the record,
 // " @16:s32" for a fragment of at most 32 bytes.
-class PatternSpace final : public riz::detail::AddressSpace {
+class PatternSpace final : public rizorod::detail::AddressSpace {
 public:
     explicit PatternSpace(const unsigned char* record) : record_(record) {}
     const unsigned char* bytes(const unsigned char* field, std::uint32_t address,
@@ -112,7 +109,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks_of(const rizorod::Me
 // An address space in which every address holds exactly the bytes asked for, random, each run in
 // memory of its own that ends at a guard page. Names get random fragments of random length, ended
 // by a zero byte or filling their limit.
-class RandomSpace final : public riz::detail::AddressSpace {
+class RandomSpace final : public rizorod::detail::AddressSpace {
 public:
     explicit RandomSpace(std::uint32_t seed) : rng_(seed) {}
     const unsigned char* bytes(const unsigned char* field, std::uint32_t address,
@@ -125,6 +122,6 @@ private:
     std::vector<std::unique_ptr<Guarded>> blocks_;
 };
 
-}  // namespace riz::test
+}  // namespace rizorod::test
 
 #endif

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace riz::test {
+namespace rizorod::test {
 namespace {
 #if defined(_WIN32)
 std::size_t page_size() {
@@ -80,4 +80,4 @@ void Guarded::put32(std::size_t offset, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) data_[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-}  // namespace riz::test
+}  // namespace rizorod::test

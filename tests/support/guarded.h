@@ -1,13 +1,13 @@
 // Memory for tests: bytes that end exactly at a guard page (reading one byte past them faults),
 // placed below 4 GiB so that a 32-bit pointer field can address them on a 64-bit build.
-#ifndef RIZ_TESTS_SUPPORT_GUARDED_H
-#define RIZ_TESTS_SUPPORT_GUARDED_H
+#ifndef RIZORODOZIDO_TESTS_SUPPORT_GUARDED_H
+#define RIZORODOZIDO_TESTS_SUPPORT_GUARDED_H
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace riz::test {
+namespace rizorod::test {
 
 class Guarded {
 public:
@@ -36,6 +36,6 @@ private:
     std::size_t size_ = 0;
 };
 
-}  // namespace riz::test
+}  // namespace rizorod::test
 
 #endif

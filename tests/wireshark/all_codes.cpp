@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "capture/capture.h"
-#include "capture/fields.h"
+#include <RizOrodOzido/capture.h>
+#include <RizOrodOzido/fields.h>
 #include "core/seams.h"
 
 namespace {
@@ -21,7 +21,7 @@ std::uint8_t random_byte() {
 }
 
 // Serves every followed pointer with random bytes and keeps them as the entry's memory.
-struct Recorder final : riz::detail::AddressSpace {
+struct Recorder final : rizorod::detail::AddressSpace {
     std::map<std::uint32_t, std::vector<std::uint8_t>> memory;
     unsigned full = 0;  // name fragments filled to their limit so far
 
@@ -65,17 +65,17 @@ int main() {
                 put(record, 0, copy == 0 ? p.code : rng(), 2);
                 // Pointers null or 64 KiB apart; byte runs short enough for one tshark line.
                 std::uint32_t next = 0x10000000;
-                const riz_layout_record* layout = rizorod::layout(iface, p.code);
-                for (const riz_layout_field* f = layout->fields; f->kind != RIZ_LAYOUT_END; ++f) {
+                const rizorod_layout_record* layout = rizorod::layout(iface, p.code);
+                for (const rizorod_layout_field* f = layout->fields; f->kind != RIZOROD_LAYOUT_END; ++f) {
                     // (a silent pointer past the bytes the decoder reads is not in the record)
-                    for (unsigned i = 0; f->kind == RIZ_LAYOUT_PTR && i < f->count; ++i)
+                    for (unsigned i = 0; f->kind == RIZOROD_LAYOUT_PTR && i < f->count; ++i)
                         if (f->offset + 4 * i + 4 <= record.size())
                             put(record, f->offset + 4 * i, pick(4) ? next += 0x10000 : 0, 4);
-                    if (f->kind == RIZ_LAYOUT_RUN) put(record, f->offset, pick(64), 2);
+                    if (f->kind == RIZOROD_LAYOUT_RUN) put(record, f->offset, pick(64), 2);
                 }
                 Recorder space;
                 {
-                    riz::detail::ScopedAddressSpace installed(space);
+                    rizorod::detail::ScopedAddressSpace installed(space);
                     switch (iface) {
                     case rizorod::Interface::dm: decoder.debugDMprim(p.code, record.data()); break;
                     case rizorod::Interface::l2cap: decoder.debugL2CAPprim(p.code, record.data()); break;

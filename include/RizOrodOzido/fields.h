@@ -1,0 +1,88 @@
+// The rows as data, for programs: the description of every primitive that the decoders know
+// (rows/layout.h), made from the same rows as the decoders themselves.
+#ifndef RIZORODOZIDO_FIELDS_H
+#define RIZORODOZIDO_FIELDS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "rows/layout.h"
+
+namespace rizorod {
+
+// The description of the primitive that `code` selects on `iface`; null when the interface does
+// not define the code. Its name is the primitive's name; codes that share a decoder share it.
+RIZOROD_API const rizorod_layout_record* layout(Interface iface, std::uint16_t code);
+// What debug_customDebug renders for a record whose first 16-bit field holds `first`; null when
+// it renders "Unknown customDebug Primitive type".
+RIZOROD_API const rizorod_layout_custom* custom_rendering(std::uint16_t first);
+// Every choice of debug_customDebug, in the order of rows/custom.def.
+RIZOROD_API std::span<const rizorod_layout_custom> custom_renderings();
+// The furthest byte of a record that its decoder may read (for a primitive: its record size).
+RIZOROD_API unsigned layout_size(const rizorod_layout_record* record);
+
+// The fields of a primitive as its decoder reads them, told in printed order. What a sink is
+// told matches the text decoding line for line: every field line, name line, element, byte run
+// and name; silent pointers and empty lines are not told.
+class RIZOROD_API FieldSink {
+public:
+    virtual ~FieldSink();
+    // A field line, or an element of an element run, a block walk of words, an access-code
+    // list or an IP address (label null for elements): the value as printed.
+    virtual void value(const char* label, std::uint32_t value) = 0;
+    // A nested record: its field's label (null for an element of a block walk) and its name line.
+    virtual void begin_record(const char* label, const char* name) = 0;
+    virtual void end_record() = 0;
+    // An element run, a block walk, an access-code list or an IP address (its eight words).
+    virtual void begin_list(const char* label) = 0;
+    virtual void end_list() = 0;
+    // A byte run (labelled with its pointer field's name), or a device name (`name` true).
+    virtual void bytes(const char* label, const std::uint8_t* data, std::size_t size, bool name) = 0;
+    // What a record whose first field debug_customDebug does not know gets in place of a name or
+    // an access-code list ("Unknown customDebug Primitive type").
+    virtual void unknown_custom() = 0;
+};
+
+// Tells `sink` the fields of the primitive `record` describes at `prim`, following its pointer
+// fields as the decoders do (in this process, or through the address space installed on the
+// thread; rizorod::Decoder::walk does that for a captured entry).
+RIZOROD_API void walk_fields(const rizorod_layout_record* record, const void* prim, FieldSink& sink);
+
+// A decoded primitive as a tree.
+struct Field {
+    enum class Kind : std::uint8_t { value, record, list, bytes, name, unknown_custom };
+    Kind kind = Kind::record;
+    std::string label;  // the field's name; empty for elements and for the primitive itself
+    std::string name;   // a record's name line
+    std::uint32_t value = 0;
+    std::vector<std::uint8_t> bytes;  // a byte run's or a name's bytes
+    std::vector<Field> fields;        // a record's fields, a list's elements
+};
+
+// Builds the tree: walk into it, then take root() (a record named after the primitive when it
+// was started with that name).
+class RIZOROD_API FieldTree final : public FieldSink {
+public:
+    explicit FieldTree(std::string name = {});
+    Field& root() { return root_; }
+    void value(const char* label, std::uint32_t value) override;
+    void begin_record(const char* label, const char* name) override;
+    void end_record() override;
+    void begin_list(const char* label) override;
+    void end_list() override;
+    void bytes(const char* label, const std::uint8_t* data, std::size_t size, bool name) override;
+    void unknown_custom() override;
+
+private:
+    Field& add(Field::Kind kind, const char* label);
+    Field root_;
+    std::vector<Field*> open_;
+};
+
+}  // namespace rizorod
+
+#endif
