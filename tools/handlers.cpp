@@ -50,11 +50,8 @@ void json_entry_head(std::string& out, const InputInfo& input, const Entry& entr
     json_place(out, input, entry.line);
     if (entry.stamp) {
         if (entry.stamp->year) {
-            char date[16];
-            std::snprintf(date, sizeof date, "%04u-%02u-%02u", unsigned{*entry.stamp->year},
-                          unsigned{entry.stamp->month}, unsigned{entry.stamp->day});
             out += ",\"date\":";
-            json_string(out, date);
+            json_string(out, entry.stamp->date_text());
         }
         out += ",\"time\":";
         json_string(out, entry.stamp->time_of_day());

@@ -131,13 +131,10 @@ bool Selection::fields_match(const Entry& entry, Decoder& decoder) const {
 std::optional<std::string> parse_time_bound(const std::string& text, TimeBound& out) {
     out = {};
     std::string time = text;
-    unsigned y, m, d;
     if (text.size() >= 10 && text[4] == '-' && text[7] == '-') {
-        static constexpr unsigned kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-        if (!digits(text, 0, 4, y) || !digits(text, 5, 2, m) || !digits(text, 8, 2, d) || m < 1 ||
-            m > 12 || d < 1 || d > kDays[m - 1])
-            return "expected a date YYYY-MM-DD, found \"" + text.substr(0, 10) + "\"";
-        out.date = y * 10000 + m * 100 + d;
+        const auto date = parse_date(std::string_view(text).substr(0, 10));
+        if (!date) return "expected a date YYYY-MM-DD, found \"" + text.substr(0, 10) + "\"";
+        out.date = *date->year * 10000u + date->month * 100u + date->day;
         if (text.size() == 10) return std::nullopt;
         if (text[10] != 'T' && text[10] != ' ')
             return "expected 'T' or a blank between the date and the time, found \"" + text + "\"";

@@ -8,13 +8,7 @@ namespace rizorod::tool {
 namespace {
 
 std::string stamp_text(const Timestamp& t) {
-    std::string out;
-    if (t.year) {
-        char date[16];
-        std::snprintf(date, sizeof date, "%04u-%02u-%02u ", unsigned{*t.year}, unsigned{t.month}, unsigned{t.day});
-        out = date;
-    }
-    return out + t.time_of_day();
+    return t.year ? t.date_text() + " " + t.time_of_day() : t.time_of_day();
 }
 
 std::string code_text(std::uint16_t code) {

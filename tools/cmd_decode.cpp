@@ -1,0 +1,90 @@
+// rizorod decode: captures, or one record from the command line, as text or JSON Lines.
+#include "command.h"
+#include "handlers.h"
+#include "options.h"
+
+namespace rizorod::tool {
+namespace {
+
+class Decode final : public Command {
+public:
+    explicit Decode(CLI::App& parent) {
+        app = parent.add_subcommand(
+            "decode",
+            "Decode the entries of capture files in order (standard input when no FILE is given, or\n"
+            "for -), or one record given with --interface and --hex; as text or as JSON Lines, all\n"
+            "entries or those the selection options choose");
+        files_opt_ = app->add_option("FILE", files_, "Capture files to decode (- for standard input)")->type_name("FILE");
+        add_jobs(app, jobs_, "Decode on N threads; the output stays in entry order (default 1)");
+        app->add_option("-f,--format", format_, "text (the default) or json: one object per entry (docs/JSON.md)")
+            ->type_name("FORMAT")
+            ->check(CLI::IsMember({"text", "json"}));
+        select_.add(app,
+                    "Only entries of this interface (dm, l2cap, rfcomm, sdp; repeatable); with "
+                    "--hex, the record's interface",
+                    "Only entries of this type code, 0xNNNN (repeatable); with --hex, the record's "
+                    "code (default: its first 16-bit field)");
+        hex_opt_ = app->add_option("-x,--hex", hex_, "Decode this one record, given in hexadecimal (blanks allowed)")
+                       ->type_name("BYTES")
+                       ->check(kOneLine);
+        CLI::Option* memory_opt =
+            app->add_option("-m,--memory", memory_,
+                            "Memory for the --hex record's pointers, as in a memory line: '@ADDRESS BYTES' (repeatable)")
+                ->type_name("'@ADDR BYTES'")
+                ->allow_extra_args(false)
+                ->check(kOneLine);
+        CLI::Option* time_opt =
+            app->add_option("-t,--time", stamp_, "Timestamp of the --hex record: HH:MM:SS.mmm or YYYY-MM-DDTHH:MM:SS.mmm")
+                ->type_name("TIME")
+                ->check(kTimestamp);
+        hex_opt_->excludes(files_opt_);
+        memory_opt->needs(hex_opt_);
+        time_opt->needs(hex_opt_);
+    }
+
+    void check() override {
+        if (*hex_opt_) {
+            if (select_.interfaces.size() != 1)
+                throw CLI::ValidationError("--hex", "needs exactly one --interface, the record's");
+            if (select_.codes.size() > 1) throw CLI::ValidationError("--hex", "takes at most one --code");
+        } else if (!memory_.empty() || !stamp_.empty()) {
+            throw CLI::ValidationError("--memory and --time", "need --hex");
+        }
+    }
+
+    int run() override {
+        const Selection selection = select_.selection(hex_opt_->count() > 0);
+        const Format format = format_ == "json" ? Format::json : Format::text;
+        Output out;
+        return run_inputs(*hex_opt_ ? std::vector<Input>{command_line_record()} : file_inputs(files_), jobs_,
+                          [&] { return decode_handler(format, selection); }, out);
+    }
+
+private:
+    // The record given on the command line, read as a capture of one entry: line 1 is the entry,
+    // line k + 1 the k-th --memory.
+    Input command_line_record() const {
+        Input input;
+        input.name = "<command line>";
+        input.literal = true;
+        if (!stamp_.empty()) input.text += stamp_ + " ";
+        input.text += select_.interfaces.front() + " ";
+        if (!select_.codes.empty()) input.text += select_.codes.front() + " ";
+        input.text += hex_ + "\n";
+        for (const std::string& m : memory_) input.text += (m.empty() || m[0] != '@' ? "@" : "") + m + "\n";
+        return input;
+    }
+
+    std::vector<std::string> files_, memory_;
+    unsigned jobs_ = 1;
+    std::string format_ = "text", hex_, stamp_;
+    SelectOptions select_;
+    CLI::Option* files_opt_ = nullptr;
+    CLI::Option* hex_opt_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> add_decode(CLI::App& app) { return std::make_unique<Decode>(app); }
+
+}  // namespace rizorod::tool

@@ -1,0 +1,233 @@
+#include "input.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace rizorod::tool {
+
+// The number of line ends in [p, p + n): 16 bytes at a time where SSE2 is there.
+std::size_t count_lines(const char* p, std::size_t n) {
+    std::size_t lines = 0;
+#if defined(__SSE2__)
+    const __m128i nl = _mm_set1_epi8('\n');
+    while (n >= 16) {
+        // Each byte lane counts up to 255 blocks; then the lanes are summed.
+        const std::size_t blocks = std::min<std::size_t>(n / 16, 255);
+        __m128i counts = _mm_setzero_si128();
+        for (std::size_t i = 0; i < blocks; ++i, p += 16)
+            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), nl));
+        const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+        lines += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) + static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+        n -= blocks * 16;
+    }
+#endif
+    return lines + static_cast<std::size_t>(std::count(p, p + n, '\n'));
+}
+
+Reader::Reader(const Input& input, const InputInfo& info, int pause_ms, Spare& spare)
+    : info_(info), pause_ms_(pause_ms), spare_(spare) {
+    if (input.literal) {
+        if (!buf_.reserve(input.text.size() + 1)) {
+            out_of_memory();
+            return;
+        }
+        std::memcpy(buf_.data(), input.text.data(), input.text.size());
+        len_ = input.text.size();
+        eof_ = true;
+        return;
+    }
+    if (input.name == "-") {
+        fd_ = 0;
+    } else {
+        fd_ = ::open(input.name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            fail(Tail::cannot_open, errno);
+            return;
+        }
+        own_ = true;
+    }
+    struct stat st;
+    if (::fstat(fd_, &st) == 0) {
+        if (own_ && S_ISDIR(st.st_mode)) {
+            fail(Tail::directory, 0);
+            return;
+        }
+        regular_ = S_ISREG(st.st_mode);
+    }
+}
+
+Reader::~Reader() {
+    if (own_) ::close(fd_);
+}
+
+// The next chunk into `c`, whose buffer the reader takes in exchange; false when the input
+// has ended and nothing is left to say about it.
+bool Reader::next(Chunk& c) {
+    c.input = &info_;
+    c.data.resize(0);
+    for (;;) {
+        if (ended_) {
+            if (tail_ == Tail::none) return false;
+            c.first_line = first_line_;
+            c.tail = tail_;
+            c.tail_line = tail_line_;
+            c.tail_errno = tail_errno_;
+            tail_ = Tail::none;
+            return true;
+        }
+        if (eof_) {
+            ended_ = true;
+            if (len_ == 0) continue;
+            give(c, len_);
+            return true;
+        }
+        if (read_errno_ != 0) {
+            // The entry being read may have lost lines: it is left out, and the message
+            // says where reading stopped.
+            give(c, boundary_);
+            fail(Tail::read_error, read_errno_);
+            tail_line_ = first_line_ - 1;
+            if (c.data.empty()) continue;
+            return true;
+        }
+        if (len_ >= kChunk && boundary_ > 0) return give(c, boundary_);
+        if (!regular_ && complete_ > 0) {
+            // What came so far is decoded at once when no more input is there: the complete
+            // entries now, the last one too when the input stays silent for a pause.
+            if (!ready(boundary_ > 0 ? 0 : pause_ms_)) {
+                if (boundary_ > 0) return give(c, boundary_);
+                give(c, complete_);
+                resumed_ = true;
+                return true;
+            }
+        }
+        if (buf_.capacity() - len_ < kMinRead) {
+            if (boundary_ == 0 && complete_ > 0 && partial_starts_entry()) boundary_ = complete_;
+            if (boundary_ > 0) return give(c, boundary_);
+            // One entry, not yet complete, fills the buffer: it grows.
+            if (!grow(len_, std::max(2 * buf_.capacity(), 2 * kChunk))) {
+                out_of_memory();
+                continue;
+            }
+        }
+        read_more();
+    }
+}
+
+void Reader::fail(Tail tail, int err) {
+    ended_ = true;
+    tail_ = tail;
+    tail_errno_ = err;
+}
+
+void Reader::out_of_memory() {
+    fail(Tail::out_of_memory, 0);
+    tail_line_ = first_line_ - 1;
+    buf_.release();
+    len_ = complete_ = boundary_ = searched_ = 0;
+}
+
+// Gives [0, pos) to the chunk; what follows stays.
+bool Reader::give(Chunk& c, std::size_t pos) {
+    c.first_line = first_line_;
+    c.resumed = resumed_;
+    resumed_ = false;
+    first_line_ += count_lines(buf_.data(), pos);
+    buf_.resize(len_);
+    c.data.swap(buf_);
+    buf_.resize(0);
+    const std::size_t rest = len_ - pos;
+    c.data.resize(pos);
+    len_ = 0;
+    complete_ = complete_ > pos ? complete_ - pos : 0;
+    boundary_ = 0;
+    searched_ = complete_;
+    if (rest == 0) return true;  // room is made before the next read
+    if (!grow(0, std::max(rest + kMinRead, 2 * kChunk))) {
+        out_of_memory();
+    } else {
+        std::memcpy(buf_.data(), c.data.data() + pos, rest);
+        len_ = rest;
+    }
+    return true;
+}
+
+// Room for `need` bytes in buf_, the first `size` of them kept.
+bool Reader::grow(std::size_t size, std::size_t need) {
+    if (need <= buf_.capacity()) return true;
+    if (need > kKeep && spare_.take(buf_, size, need)) return true;
+    buf_.resize(size);
+    return buf_.reserve(need);
+}
+
+bool Reader::ready(int timeout_ms) {
+    pollfd p{fd_, POLLIN, 0};
+    int r;
+    while ((r = ::poll(&p, 1, timeout_ms)) < 0 && errno == EINTR) {
+    }
+    return r != 0;
+}
+
+void Reader::read_more() {
+    // Up to a chunk's worth, or what room there is when one entry is longer.
+    const std::size_t room = buf_.capacity() - len_;
+    const std::size_t want = len_ < kChunk ? std::max(kChunk - len_, kMinRead) : room;
+    ssize_t n;
+    while ((n = ::read(fd_, buf_.data() + len_, std::min(room, want))) < 0 && errno == EINTR) {
+    }
+    if (n < 0) {
+        read_errno_ = errno;
+        return;
+    }
+    if (n == 0) {
+        eof_ = true;
+        return;
+    }
+    const std::size_t old = len_;
+    len_ += static_cast<std::size_t>(n);
+    const void* nl = ::memrchr(buf_.data() + old, '\n', len_ - old);
+    if (nl == nullptr) return;
+    complete_ = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_.data()) + 1;
+    find_boundary();
+}
+
+// The last entry line among the lines completed since the last search.
+void Reader::find_boundary() {
+    const char* b = buf_.data();
+    std::size_t end = complete_;
+    while (end > searched_) {
+        const std::size_t nl = end - 1;
+        const void* before = nl > 0 ? ::memrchr(b, '\n', nl) : nullptr;
+        const std::size_t start =
+            before ? static_cast<std::size_t>(static_cast<const char*>(before) - b) + 1 : 0;
+        if (start == 0) break;
+        if (CaptureParser::starts_entry(std::string_view(b + start, nl - start))) {
+            boundary_ = start;
+            break;
+        }
+        end = start;
+    }
+    searched_ = complete_;
+}
+
+// Whether the line being read, not yet complete, is already known to be an entry line.
+bool Reader::partial_starts_entry() const {
+    for (std::size_t i = complete_; i < len_; ++i) {
+        const char c = buf_.data()[i];
+        if (c == ' ' || c == '\t') continue;
+        return c != '@' && c != '#' && c != '\r';
+    }
+    return false;
+}
+
+}  // namespace rizorod::tool

@@ -1,0 +1,52 @@
+#include "output.h"
+
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace rizorod::tool {
+
+void Output::text(std::string_view bytes) {
+    while (!failed_ && !bytes.empty()) {
+        const ssize_t n = ::write(out_, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            failed_ = true;
+            broken_pipe_ = errno == EPIPE;
+            error_ = std::strerror(errno);
+            return;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void Output::message(std::initializer_list<std::string_view> parts) {
+    iovec io[9];
+    int count = 0;
+    for (std::string_view part : parts)
+        if (count < 8) io[count++] = {const_cast<char*>(part.data()), part.size()};
+    io[count++] = {const_cast<char*>("\n"), 1};
+    // Standard error is for messages; when it cannot take one there is no one to tell.
+    while (::writev(err_, io, count) < 0 && errno == EINTR) {
+    }
+}
+
+std::string escaped_name(std::string_view name) {
+    std::string out;
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7f) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            out += "\\x";
+            out += kDigits[c >> 4];
+            out += kDigits[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+}  // namespace rizorod::tool
