@@ -3,8 +3,8 @@
 # result from the outside:
 #   - a build with Debian's build flags (dpkg-buildflags, all hardening) and the prefix /usr, in
 #     build-package/, of the library and the tool alone;
-#   - `cmake --install` into a temporary prefix; the capture writer's installed sources compile
-#     as C99 there; examples/consumer is built against it once with find_package and once with
+#   - `cmake --install` into a temporary prefix; only the public headers are installed under
+#     include/; examples/consumer is built against it once with find_package and once with
 #     pkg-config, and both programs run;
 #   - `cpack -G DEB`: dpkg-deb --info and --contents checked (dependencies found, the files that
 #     matter there, the same files as the install), the package extracted with dpkg-deb -x and its
@@ -30,8 +30,8 @@ echo "== install into a temporary prefix, build the consumer both ways"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(dirname "$(find "$prefix" -name 'libRizOrodOzido.so.0')")
-include=$prefix/include/RizOrodOzido
-cc -std=c99 -pedantic -Wall -Wextra -Werror -I"$include" -c "$include/target/rizorod_capture.c" -o "$work/writer.o"
+# include/RizOrodOzido holds the tree's include/RizOrodOzido, nothing else.
+diff -r "$prefix/include" include >/dev/null || fail "the installed headers are not include/ as it is"
 cmake -S examples/consumer -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 # shellcheck disable=SC2046  # pkg-config's flags are words
@@ -54,8 +54,8 @@ dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|; s|/$||' | sort >
 arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 for file in /usr/bin/rizorod /usr/lib/"$arch"/libRizOrodOzido.so.0 /usr/lib/"$arch"/libRizOrodOzido.so \
             /usr/lib/"$arch"/cmake/RizOrodOzido/RizOrodOzidoConfigVersion.cmake \
-            /usr/lib/"$arch"/pkgconfig/rizorodozido.pc /usr/include/RizOrodOzido/capi/rizorod.h \
-            /usr/include/RizOrodOzido/core/RizOrodOzido.h /usr/include/RizOrodOzido/target/rizorod_capture.c \
+            /usr/lib/"$arch"/pkgconfig/rizorodozido.pc /usr/include/RizOrodOzido/rizorod.h \
+            /usr/include/RizOrodOzido/RizOrodOzido.h /usr/include/RizOrodOzido/rows/dm/prims.def \
             /usr/share/man/man1/rizorod.1.gz /usr/share/doc/rizorodozido/README.md; do
   grep -qxF "$file" "$work/deb.files" || fail "$deb lacks $file"
 done

@@ -1,5 +1,5 @@
 // The Wireshark dissector of exported captures (tools/pcapng.h): a Lua plugin written from the
-// rows as data (capture/fields.h), so that it never goes out of step with the decoders. Each
+// rows as data (<RizOrodOzido/fields.h>), so that it never goes out of step with the decoders. Each
 // packet shows its interface, code and primitive name, then the decoding's lines as a tree with
 // the same labels, nesting and values; every label is a filter field rizorod.LABEL.
 #ifndef RIZORODOZIDO_TOOLS_DISSECTOR_H

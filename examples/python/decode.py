@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Decodes Bluetooth host stack primitives from Python through the library's C interface
-(capi/rizorod.h) with ctypes: one primitive in process, one offline with its memory and a logged
+(<RizOrodOzido/rizorod.h>) with ctypes: one primitive in process, one offline with its memory and a logged
 time, a capture entry by entry, and the registry.
 
     python3 examples/python/decode.py [LIBRARY]    # default: build/libRizOrodOzido.so
