@@ -25,6 +25,18 @@ RIZOROD_API std::span<const rizorod_layout_custom> custom_renderings();
 // The furthest byte of a record that its decoder may read (for a primitive: its record size).
 RIZOROD_API unsigned layout_size(const rizorod_layout_record* record);
 
+// Values in the forms users know besides their numbers: a device address of a BD_ADDR_T record
+// as Bluetooth tools show it ("00:12:7C:6A:1F:20": nap, uap, then the low 24 bits of lap), an
+// Ethernet address of an ETHER_ADDR record as its six bytes in memory order
+// ("00:12:7c:6a:1f:20"), an IP field's 16 bytes as an IPv6 address in its canonical text
+// (RFC 5952: "::ffff:192.168.0.1" for an IPv4 address in IPv6 form).
+enum class AddressForm : std::uint8_t { none, bd_addr, ether };
+// The form of a nested record's value; none for a record that is not an address.
+RIZOROD_API AddressForm address_form(const rizorod_layout_record* record);
+RIZOROD_API std::string bd_addr_text(std::uint32_t lap, std::uint8_t uap, std::uint16_t nap);
+RIZOROD_API std::string ether_text(const std::uint8_t* bytes);  // 6 bytes
+RIZOROD_API std::string ip_text(const std::uint8_t* bytes);     // 16 bytes
+
 // The fields of a primitive as its decoder reads them, told in printed order. What a sink is
 // told matches the text decoding line for line: every field line, name line, element, byte run
 // and name; silent pointers and empty lines are not told.
