@@ -95,6 +95,11 @@ struct Chunk {
     Bytes data;
     std::size_t first_line = 1;
     bool resumed = false;  // the input paused in the middle of an entry just before it
+    // The capture clock at the chunk's first line, when the chunk sets it (the first chunk of an
+    // input, and every chunk when chunks are read on several threads); otherwise the clock goes
+    // on from the chunk before, on the same thread.
+    bool sets_clock = false;
+    CaptureClock clock;
     Tail tail = Tail::none;
     std::size_t tail_line = 0;
     int tail_errno = 0;

@@ -16,6 +16,7 @@ public:
             "entries or those the selection options choose");
         files_opt_ = app->add_option("FILE", files_, "Capture files to decode (- for standard input)")->type_name("FILE");
         add_jobs(app, jobs_, "Decode on N threads; the output stays in entry order (default 1)");
+        add_date(app, date_);
         app->add_option("-f,--format", format_, "text (the default) or json: one object per entry (docs/JSON.md)")
             ->type_name("FORMAT")
             ->check(CLI::IsMember({"text", "json"}));
@@ -47,6 +48,8 @@ public:
             if (select_.interfaces.size() != 1)
                 throw CLI::ValidationError("--hex", "needs exactly one --interface, the record's");
             if (select_.codes.size() > 1) throw CLI::ValidationError("--hex", "takes at most one --code");
+            if ((!select_.since.empty() || !select_.until.empty()) && stamp_.empty())
+                throw CLI::ValidationError("--since and --until", "need --time with --hex: the record has no time");
         } else if (!memory_.empty() || !stamp_.empty()) {
             throw CLI::ValidationError("--memory and --time", "need --hex");
         }
@@ -56,7 +59,8 @@ public:
         const Selection selection = select_.selection(hex_opt_->count() > 0);
         const Format format = format_ == "json" ? Format::json : Format::text;
         Output out;
-        return run_inputs(*hex_opt_ ? std::vector<Input>{command_line_record()} : file_inputs(files_), jobs_,
+        return run_inputs(*hex_opt_ ? std::vector<Input>{command_line_record()} : file_inputs(files_),
+                          pipeline_options(jobs_, date_, format == Format::json || selection.uses_dates()),
                           [&] { return decode_handler(format, selection); }, out);
     }
 
@@ -77,7 +81,7 @@ private:
 
     std::vector<std::string> files_, memory_;
     unsigned jobs_ = 1;
-    std::string format_ = "text", hex_, stamp_;
+    std::string format_ = "text", hex_, stamp_, date_;
     SelectOptions select_;
     CLI::Option* files_opt_ = nullptr;
     CLI::Option* hex_opt_ = nullptr;

@@ -30,6 +30,7 @@ public:
             ->type_name("N")
             ->check(CLI::Range(pcapng::kFirstUserLinkType, pcapng::kLastUserLinkType));
         add_jobs(app, jobs_, "Read on N threads (default 1)");
+        add_date(app, date_);
         select_.add(app, "Only entries of this interface (repeatable)", "Only entries of this type code (repeatable)");
     }
 
@@ -43,7 +44,8 @@ public:
         Output out(fd);
         out.text(pcapng::header(linktype_, std::string("rizorod ") + RIZOROD_VERSION));
         const int status =
-            run_inputs(file_inputs(files_), jobs_, [&] { return export_handler(selection); }, out);
+            run_inputs(file_inputs(files_), pipeline_options(jobs_, date_, true),
+                       [&] { return export_handler(selection); }, out);
         if (fd != 1 && ::close(fd) != 0 && status != kWriteFailed) {
             std::fprintf(stderr, "rizorod: cannot write the output: %s\n", std::strerror(errno));
             return kWriteFailed;
@@ -52,7 +54,7 @@ public:
     }
 
 private:
-    std::string format_ = "pcapng", path_;
+    std::string format_ = "pcapng", path_, date_;
     std::vector<std::string> files_;
     unsigned jobs_ = 1, linktype_ = pcapng::kFirstUserLinkType;
     SelectOptions select_;

@@ -15,6 +15,7 @@ public:
             "failed, the first and the last stamp; as a table or as JSON Lines");
         app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
         add_jobs(app, jobs_, "Read on N threads (default 1)");
+        add_date(app, date_);
         app->add_option("-f,--format", format_, "text (the default) or json")
             ->type_name("FORMAT")
             ->check(CLI::IsMember({"text", "json"}));
@@ -25,7 +26,7 @@ public:
         const Selection selection = select_.selection(false);
         std::vector<std::unique_ptr<Handler>> handlers;
         Output out;
-        const int status = run_inputs(file_inputs(files_), jobs_,
+        const int status = run_inputs(file_inputs(files_), pipeline_options(jobs_, date_, true),
                                       [&] { return std::make_unique<StatsHandler>(selection); }, out, &handlers);
         if (status == kWriteFailed || out.failed()) return finish(out, status);
         Stats all;
@@ -40,7 +41,7 @@ public:
 private:
     std::vector<std::string> files_;
     unsigned jobs_ = 1;
-    std::string format_ = "text";
+    std::string format_ = "text", date_;
     SelectOptions select_;
 };
 

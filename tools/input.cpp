@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "capture/find_byte.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -34,8 +36,12 @@ std::size_t count_lines(const char* p, std::size_t n) {
     return lines + static_cast<std::size_t>(std::count(p, p + n, '\n'));
 }
 
-Reader::Reader(const Input& input, const InputInfo& info, int pause_ms, Spare& spare)
-    : info_(info), pause_ms_(pause_ms), spare_(spare) {
+Reader::Reader(const Input& input, const InputInfo& info, const ReadOptions& options, Spare& spare)
+    : info_(info),
+      pause_ms_(options.pause_ms),
+      clock_(options.clock),
+      clock_every_chunk_(options.clock_every_chunk),
+      spare_(spare) {
     if (input.literal) {
         if (!buf_.reserve(input.text.size() + 1)) {
             out_of_memory();
@@ -142,6 +148,10 @@ bool Reader::give(Chunk& c, std::size_t pos) {
     c.first_line = first_line_;
     c.resumed = resumed_;
     resumed_ = false;
+    c.sets_clock = first_chunk_ || clock_every_chunk_;
+    c.clock = clock_;
+    if (clock_every_chunk_) advance_clock(pos);
+    first_chunk_ = false;
     first_line_ += count_lines(buf_.data(), pos);
     buf_.resize(len_);
     c.data.swap(buf_);
@@ -160,6 +170,24 @@ bool Reader::give(Chunk& c, std::size_t pos) {
         len_ = rest;
     }
     return true;
+}
+
+void Reader::advance_clock(std::size_t pos) {
+    const char* p = buf_.data();
+    const char* const end = p + pos;
+    bool first = first_line_ == 1;
+    while (p < end) {
+        const char* nl = rizorod::detail::find_byte(p, end, '\n');
+        const char* line_end = nl ? nl : end;
+        // Only entry lines that begin with a digit, after blanks, can move it.
+        const char* q = p;
+        if (first && line_end - q >= 3 && std::memcmp(q, "\xef\xbb\xbf", 3) == 0) q += 3;
+        while (q < line_end && (*q == ' ' || *q == '\t')) ++q;
+        if (q < line_end && *q >= '0' && *q <= '9')
+            CaptureParser::advance(clock_, std::string_view(p, static_cast<std::size_t>(line_end - p)), first);
+        first = false;
+        p = nl ? nl + 1 : end;
+    }
 }
 
 // Room for `need` bytes in buf_, the first `size` of them kept.

@@ -23,10 +23,22 @@ struct Input {
 // The number of line ends in [p, p + n).
 std::size_t count_lines(const char* p, std::size_t n);
 
+// How an input is read.
+struct ReadOptions {
+    // A live input (a pipe, a terminal) that has sent nothing for this long has paused: what it
+    // sent is given, its last entry included.
+    int pause_ms = 40;
+    // The capture clock an input begins with (its starting date, if any).
+    CaptureClock clock;
+    // Whether every chunk carries the clock it begins with (the reader moves it on over each
+    // chunk's lines), for chunks read on several threads; otherwise only an input's first chunk.
+    bool clock_every_chunk = false;
+};
+
 // Reads one input and cuts it into chunks.
 class Reader {
 public:
-    Reader(const Input& input, const InputInfo& info, int pause_ms, Spare& spare);
+    Reader(const Input& input, const InputInfo& info, const ReadOptions& options, Spare& spare);
     ~Reader();
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
@@ -49,8 +61,14 @@ private:
     // Whether the line being read, not yet complete, is already known to be an entry line.
     bool partial_starts_entry() const;
 
+    // Moves the clock on over the first `pos` bytes of the buffer.
+    void advance_clock(std::size_t pos);
+
     const InputInfo& info_;
     int pause_ms_;
+    CaptureClock clock_;
+    bool clock_every_chunk_;
+    bool first_chunk_ = true;
     Spare& spare_;
     int fd_ = -1;
     bool own_ = false, regular_ = false;

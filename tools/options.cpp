@@ -45,6 +45,12 @@ const CLI::Validator kTimestamp(
                escaped_name(value) + "\"";
     },
     "", "timestamp");
+const CLI::Validator kDate(
+    [](std::string& value) -> std::string {
+        if (parse_date(value)) return {};
+        return "expected a date YYYY-MM-DD that the calendar has, found \"" + escaped_name(value) + "\"";
+    },
+    "", "date");
 const CLI::Validator kTimeBound(
     [](std::string& value) -> std::string {
         TimeBound bound;
@@ -132,16 +138,30 @@ std::vector<Input> file_inputs(std::vector<std::string> files) {
     return inputs;
 }
 
-int run_inputs(const std::vector<Input>& inputs, unsigned jobs, const HandlerFactory& factory, Output& out,
-               std::vector<std::unique_ptr<Handler>>* handlers) {
-    Options options;
-    options.jobs = jobs;
+int run_inputs(const std::vector<Input>& inputs, const Options& options, const HandlerFactory& factory,
+               Output& out, std::vector<std::unique_ptr<Handler>>* handlers) {
     try {
         return finish(out, run(inputs, options, factory, out, handlers));
     } catch (const std::bad_alloc&) {
         std::fputs("rizorod: out of memory\n", stderr);
         return kUsage;
     }
+}
+
+void add_date(CLI::App* app, std::string& date) {
+    app->add_option("--date", date,
+                    "The date of the entries that come before the first one giving a date "
+                    "(YYYY-MM-DD); later entries take the date of the one before them")
+        ->type_name("DATE")
+        ->check(kDate);
+}
+
+Options pipeline_options(unsigned jobs, const std::string& date, bool dates) {
+    Options options;
+    options.jobs = jobs;
+    options.dates = dates;
+    if (!date.empty()) options.read.clock = CaptureClock(*parse_date(date));
+    return options;
 }
 
 }  // namespace rizorod::tool

@@ -12,6 +12,7 @@
 #include "handler.h"
 #include "input.h"
 #include "output.h"
+#include "pipeline.h"
 #include "select.h"
 
 #ifndef RIZOROD_VERSION
@@ -26,6 +27,7 @@ extern const CLI::Validator kOneLine;
 extern const CLI::Validator kTypeCode;
 extern const CLI::Validator kTimestamp;
 extern const CLI::Validator kTimeBound;
+extern const CLI::Validator kDate;
 extern const CLI::Validator kFieldMatch;
 
 // The options that choose entries, shared by decode, stats and export. With --hex, decode takes
@@ -43,14 +45,19 @@ struct SelectOptions {
 
 // "-j,--jobs N".
 void add_jobs(CLI::App* app, unsigned& jobs, const std::string& help);
+// "--date YYYY-MM-DD": the date of a capture's entries before the first that gives one.
+void add_date(CLI::App* app, std::string& date);
+// How to read the inputs: `jobs` threads, the clock starting at `date` (empty: none), and
+// whether the handler uses the entries' dates.
+Options pipeline_options(unsigned jobs, const std::string& date, bool dates);
 // The captures named on the command line; standard input when none is.
 std::vector<Input> file_inputs(std::vector<std::string> files);
 // The status to exit with once the output is done: a closed pipe quietly, a failed write with a
 // message, status 3.
 int finish(const Output& out, int status);
 // Runs the pipeline over the inputs; out of memory is status 2 with a message.
-int run_inputs(const std::vector<Input>& inputs, unsigned jobs, const HandlerFactory& factory, Output& out,
-               std::vector<std::unique_ptr<Handler>>* handlers = nullptr);
+int run_inputs(const std::vector<Input>& inputs, const Options& options, const HandlerFactory& factory,
+               Output& out, std::vector<std::unique_ptr<Handler>>* handlers = nullptr);
 
 }  // namespace rizorod::tool
 

@@ -47,16 +47,6 @@ void block(std::string& out, std::uint32_t type, const std::string& body) {
     put32(out, total);
 }
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-std::int64_t days_from_civil(int y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return std::int64_t{era} * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 [[noreturn]] void fail(const Entry& entry, const std::string& what) {
     char head[32];
     std::snprintf(head, sizeof head, " 0x%04x ", static_cast<unsigned>(entry.code));
@@ -91,11 +81,12 @@ std::string header(unsigned linktype, std::string_view application) {
 
 std::optional<std::uint64_t> millis(const std::optional<Timestamp>& stamp) {
     if (!stamp) return 0;
-    const std::int64_t days = stamp->year ? days_from_civil(*stamp->year, stamp->month, stamp->day) : 0;
-    if (days < 0) return std::nullopt;
-    const std::uint64_t seconds = static_cast<std::uint64_t>(days) * 86400 + stamp->hour * 3600u +
-                                  stamp->minute * 60u + stamp->second;
-    return seconds * 1000 + stamp->millis;
+    // A time of day without a date falls on 1970-01-01.
+    Timestamp t = *stamp;
+    if (!t.year) t.year = 1970, t.month = 1, t.day = 1;
+    const std::int64_t ms = *t.unix_ms();
+    if (ms < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(ms);
 }
 
 void append_packet(std::string& out, const Entry& entry) {

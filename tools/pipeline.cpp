@@ -31,7 +31,7 @@ int run_serial(const std::vector<Input>& inputs, const Options& options, Worker&
     Chunk c;
     Spare spare;
     for (std::size_t i = 0; i < inputs.size() && !out.failed(); ++i) {
-        Reader reader(inputs[i], infos[i], options.pause_ms, spare);
+        Reader reader(inputs[i], infos[i], options.read, spare);
         while (!out.failed() && reader.next(c)) {
             if (!c.data.empty()) worker.handle(c);
             const bool goes_on = write_chunk(c, out, status);
@@ -73,7 +73,9 @@ public:
     int run(const std::vector<Input>& inputs, const Options& options) {
         const std::vector<InputInfo> infos = infos_of(inputs);
         for (std::size_t i = 0; i < inputs.size() && !failed(); ++i) {
-            Reader reader(inputs[i], infos[i], options.pause_ms, spare_);
+            ReadOptions read = options.read;
+            read.clock_every_chunk = options.dates;
+            Reader reader(inputs[i], infos[i], read, spare_);
             for (;;) {
                 Chunk* c = acquire();
                 if (c == nullptr) break;  // the output failed

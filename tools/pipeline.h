@@ -15,9 +15,10 @@ namespace rizorod::tool {
 
 struct Options {
     unsigned jobs = 1;  // decoding threads, the calling one included; 1: everything on it
-    // A live input (a pipe, a terminal) that has sent nothing for this long has paused: what it
-    // sent is decoded and written, its last entry included.
-    int pause_ms = 40;
+    ReadOptions read;   // the pause of a live input, the clock an input begins with
+    // Whether the handler uses the dates the capture clock gives entries (JSON, export, stats,
+    // selections by date): with several jobs the reader then works out each chunk's clock.
+    bool dates = true;
 };
 
 // Reads, handles and writes every input in order. Returns the exit status. `handlers`, when

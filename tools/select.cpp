@@ -94,6 +94,16 @@ private:
 
 }  // namespace
 
+bool Selection::within_times(const Entry& entry) const {
+    const auto after = since ? compare(entry, *since) : std::optional<int>(0);
+    const auto before = until ? compare(entry, *until) : std::optional<int>(0);
+    if (!after || !before) return false;
+    // Two times of day with the later one first: the night between them.
+    if (since && until && !since->date && !until->date && *since->first_ms > *until->last_ms)
+        return *after >= 0 || *before <= 0;
+    return *after >= 0 && *before <= 0;
+}
+
 bool Selection::header_matches(const Entry& entry) const {
     if (!interfaces.empty()) {
         bool any = false;
@@ -111,15 +121,7 @@ bool Selection::header_matches(const Entry& entry) const {
         for (const std::string& glob : names) any = any || (prim && fnmatch(glob.c_str(), prim->name, 0) == 0);
         if (!any) return false;
     }
-    if (since) {
-        const auto c = compare(entry, *since);
-        if (!c || *c < 0) return false;
-    }
-    if (until) {
-        const auto c = compare(entry, *until);
-        if (!c || *c > 0) return false;
-    }
-    return true;
+    return within_times(entry);
 }
 
 bool Selection::fields_match(const Entry& entry, Decoder& decoder) const {

@@ -40,6 +40,12 @@ struct Selection {
     bool empty() const {
         return interfaces.empty() && names.empty() && codes.empty() && !since && !until && where.empty();
     }
+    // Whether a condition needs the entries' dates.
+    bool uses_dates() const { return (since && since->date) || (until && until->date); }
+    // Whether the entry's stamp lies between --since and --until: from the first millisecond of
+    // --since to the last of --until; two times of day with --since later than --until select
+    // the night between them (--since 23:00 --until 01:00).
+    bool within_times(const Entry& entry) const;
     // Whether the entry passes every condition but the field conditions.
     bool header_matches(const Entry& entry) const;
     // Whether the entry's fields pass the field conditions: walks the entry, so it throws

@@ -21,6 +21,7 @@ void failed(Chunk& c, std::size_t line) {
 
 void Worker::handle(Chunk& c) {
     parser.reset(c.first_line, c.resumed ? CaptureParser::Start::resumed : CaptureParser::Start::input);
+    if (c.sets_clock) parser.clock() = c.clock;
     std::size_t at = 0;  // the line of the item being handled; 0: the parser's
     std::size_t longest = 0;
     try {

@@ -127,6 +127,29 @@ struct Timestamp {
     RIZOROD_API std::string time_of_day() const;
     // "YYYY-MM-DD", or empty without a date.
     RIZOROD_API std::string date_text() const;
+    // Milliseconds since 1970-01-01 00:00:00 UTC, the time read as UTC (a capture's times carry
+    // no zone); a leap second 60 counts as the first second of the next minute. Empty without a
+    // date.
+    RIZOROD_API std::optional<std::int64_t> unix_ms() const;
+};
+
+// The clock of a capture: which date an entry that gives only a time of day falls on. A date
+// given on an entry carries forward to the entries after it; a time of day more than 12 hours
+// earlier than the entry before it means the next day. Before any date is given, entries fall on
+// the clock's starting date, if it has one (`rizorod decode --date`).
+class RIZOROD_API CaptureClock {
+public:
+    CaptureClock() = default;
+    // `start`: the date (year, month, day) of the entries before the first that gives one.
+    explicit CaptureClock(const Timestamp& start);
+    // The timestamp as an entry gives it, with the clock's date filled in when it gives none;
+    // the clock moves on to it.
+    Timestamp resolve(const Timestamp& given);
+    bool operator==(const CaptureClock&) const = default;
+
+private:
+    std::uint32_t date_ = 0;  // year * 10000 + month * 100 + day; 0: no date yet
+    std::int32_t last_ms_ = -1;  // the last time of day, in milliseconds; -1: none yet
 };
 
 // A timestamp as an entry line gives it, "HH:MM:SS.mmm" or "YYYY-MM-DD HH:MM:SS.mmm" (date and
@@ -171,6 +194,8 @@ struct Entry {
     std::size_t line = 0;  // line number of the entry line, from 1
     Interface iface = Interface::dm;
     std::uint16_t code = 0;  // the type code given, else the record's first 16-bit field
+    // The timestamp given, with the capture clock's date filled in when the line gives only a
+    // time of day (CaptureClock).
     std::optional<Timestamp> stamp;
     std::vector<std::uint8_t> record;
     MemoryImage image;
@@ -199,9 +224,11 @@ public:
     };
 
     // Lines are numbered from `first_line`; a UTF-8 byte-order mark at the start of line 1 is
-    // passed over.
+    // passed over. Entries' timestamps are resolved by the parser's clock (clock()), which reset
+    // leaves as it is.
     explicit CaptureParser(std::size_t first_line = 1, Start start = Start::input) noexcept;
     void reset(std::size_t first_line, Start start = Start::input) noexcept;
+    CaptureClock& clock() noexcept { return clock_; }
 
     // Takes one line, without its line end. The entry being read is kept in `entry` between
     // calls: give the same object every time.
@@ -214,8 +241,13 @@ public:
     // True when `line` is an entry line (neither blank, a comment nor a memory line): the only
     // lines at which a capture may be cut into pieces that read the same one by one.
     static bool starts_entry(std::string_view line) noexcept;
+    // Moves `clock` on as reading `line` would move the parser's, without reading the rest of
+    // the line: so that a piece of a capture can be read with the clock it begins with.
+    // `first` says whether the line is the text's first (where a byte-order mark is passed over).
+    static void advance(CaptureClock& clock, std::string_view line, bool first) noexcept;
 
 private:
+    CaptureClock clock_;
     std::size_t line_ = 0;  // the last line taken
     std::size_t item_ = 0;
     Start start_ = Start::input;
@@ -242,6 +274,8 @@ public:
     bool failed() const noexcept;
     // Number of lines read so far.
     std::size_t lines() const noexcept;
+    // The clock that resolves the entries' timestamps (set its starting date before reading).
+    CaptureClock& clock() noexcept;
 
 private:
     struct State;

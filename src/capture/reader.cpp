@@ -243,14 +243,15 @@ bool read_code(std::string_view c, std::uint16_t& code) {
     return true;
 }
 
-// An entry line: [timestamp] interface [code] bytes.
-void parse_entry(std::string_view text, Entry& entry) {
+// An entry line: [timestamp] interface [code] bytes. A good timestamp moves the clock on even
+// when the rest of the line is bad (as CaptureParser::advance does).
+void parse_entry(std::string_view text, Entry& entry, CaptureClock& clock) {
     Words words(text);
     std::string_view w = words.next();
     entry.stamp.reset();
     Timestamp t;
     if (read_stamp(w, words, t)) {
-        entry.stamp = t;
+        entry.stamp = clock.resolve(t);
         w = words.next();
     }
     if (w.empty()) throw Failure{"expected an interface (dm, l2cap, rfcomm or sdp), found the end of the line"};
@@ -377,6 +378,21 @@ void CaptureParser::reset(std::size_t first_line, Start start) noexcept {
     if (scratch_.capacity() > (std::size_t{1} << 16)) std::vector<std::uint8_t>().swap(scratch_);
 }
 
+void CaptureParser::advance(CaptureClock& clock, std::string_view line, bool first) noexcept {
+    if (first && line.substr(0, 3) == "\xef\xbb\xbf") line.remove_prefix(3);
+    const std::string_view text = content(line);
+    if (text.empty() || text[0] == '@' || !is_digit(text[0])) return;
+    Words words(text);
+    Timestamp t;
+    try {
+        if (read_stamp(words.next(), words, t)) clock.resolve(t);
+    } catch (const Failure&) {
+        // A bad timestamp moves nothing; the parser reports it.
+    } catch (const std::bad_alloc&) {
+        // Only a message could not be made: the stamp was bad.
+    }
+}
+
 bool CaptureParser::starts_entry(std::string_view line) noexcept {
     const std::string_view text = content(line);
     return !text.empty() && text[0] != '@';
@@ -428,7 +444,7 @@ CaptureParser::Step CaptureParser::line(std::string_view raw, Entry& entry, Prob
     entry.line = line_;
     entry.image.clear();
     try {
-        parse_entry(text, entry);
+        parse_entry(text, entry, clock_);
     } catch (const Failure& f) {
         problem = {line_, f.message};
         skipping_ = true;
@@ -469,6 +485,7 @@ struct CaptureReader::State {
 CaptureReader::CaptureReader(std::istream& in) : state_(new State(in)) {}
 CaptureReader::~CaptureReader() { delete state_; }
 bool CaptureReader::failed() const noexcept { return state_->read_error; }
+CaptureClock& CaptureReader::clock() noexcept { return state_->parser.clock(); }
 std::size_t CaptureReader::lines() const noexcept { return state_->line_no; }
 
 CaptureReader::Item CaptureReader::next(Entry& entry, Problem& problem) {

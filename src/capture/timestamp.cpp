@@ -22,6 +22,30 @@ void two(char* at, unsigned v) {
     at[1] = static_cast<char>('0' + v % 10);
 }
 
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+std::int64_t days_from_civil(int y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return std::int64_t{era} * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+constexpr std::int32_t kHalfDay = 12 * 3600 * 1000;
+
+std::int32_t millis_of_day(const Timestamp& t) {
+    return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millis;
+}
+
+// The day after a date written as year * 10000 + month * 100 + day.
+std::uint32_t next_day(std::uint32_t date) {
+    unsigned y = date / 10000, m = date / 100 % 100, d = date % 100;
+    if (d < rizorod_days_in_month(y, m)) return date + 1;
+    if (m < 12) return y * 10000 + (m + 1) * 100 + 1;
+    return (y + 1) * 10000 + 101;
+}
+
 }  // namespace
 
 bool read_time_of_day(std::string_view s, Timestamp& t) {
@@ -87,6 +111,33 @@ std::string Timestamp::date_text() const {
     text[7] = '-';
     detail::two(text + 8, day % 100u);
     return std::string(text, sizeof text);
+}
+
+std::optional<std::int64_t> Timestamp::unix_ms() const {
+    if (!year) return std::nullopt;
+    const std::int64_t days = detail::days_from_civil(*year, month, day);
+    const std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
+    return seconds * 1000 + millis;
+}
+
+CaptureClock::CaptureClock(const Timestamp& start)
+    : date_(start.year ? *start.year * 10000u + start.month * 100u + start.day : 0) {}
+
+Timestamp CaptureClock::resolve(const Timestamp& given) {
+    const std::int32_t ms = detail::millis_of_day(given);
+    Timestamp out = given;
+    if (given.year) {
+        date_ = *given.year * 10000u + given.month * 100u + given.day;
+    } else {
+        if (last_ms_ >= 0 && ms < last_ms_ - detail::kHalfDay && date_ != 0) date_ = detail::next_day(date_);
+        if (date_ != 0) {
+            out.year = static_cast<std::uint16_t>(date_ / 10000);
+            out.month = static_cast<std::uint8_t>(date_ / 100 % 100);
+            out.day = static_cast<std::uint8_t>(date_ % 100);
+        }
+    }
+    last_ms_ = ms;
+    return out;
 }
 
 std::optional<Timestamp> parse_date(std::string_view text) {

@@ -193,4 +193,66 @@ TEST(CaptureReader, ReadErrorsAndEndsWhateverTheStreamsExceptionMask) {
     }
 }
 
+// The capture clock, as a table: the date each entry falls on. A date carries forward; a time of
+// day more than 12 hours before the one before it is the next day (12 hours exactly is not);
+// months and years roll over; a good stamp on a bad line moves the clock; each piece read with
+// the clock that CaptureParser::advance gives it at its first line reads the same.
+TEST(CaptureClock, DatesCarryForwardAndRollOver) {
+    const std::string capture =
+        "08:00:00.000 sdp 0b00\n"                      // no date yet
+        "2024-02-28 20:00:00.000 sdp 0b00\n"
+        "23:59:59.999 sdp 0b00\n"
+        "00:00:00.001 sdp 0b00\n"                      // 2024-02-29
+        "# a comment\n12:00:00.001 sdp 0b00\n"
+        "00:00:00.001 sdp 0b00\n"                      // 12 hours back exactly: the same day
+        "12:00:00.002 sdp 0b00\n00:00:00.001 sdp 0b00\n"  // a millisecond more: 2024-03-01
+        "2023-12-31 23:30:00.000 hci 00\n"             // a bad line's good stamp counts
+        "01:00:00.000 sdp 0b00\n";                     // 2024-01-01
+    const Lines dates = {"1: sdp 0x000b 08:00:00.000 0b00 0/0",        "2: sdp 0x000b 2024-2-28 20:00:00.000 0b00 0/0",
+                         "3: sdp 0x000b 2024-2-28 23:59:59.999 0b00 0/0", "4: sdp 0x000b 2024-2-29 00:00:00.001 0b00 0/0",
+                         "6: sdp 0x000b 2024-2-29 12:00:00.001 0b00 0/0", "7: sdp 0x000b 2024-2-29 00:00:00.001 0b00 0/0",
+                         "8: sdp 0x000b 2024-2-29 12:00:00.002 0b00 0/0", "9: sdp 0x000b 2024-3-1 00:00:00.001 0b00 0/0",
+                         "10! expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"",
+                         "11: sdp 0x000b 2024-1-1 01:00:00.000 0b00 0/0"};
+    EXPECT_EQ(read_text(capture), dates);
+
+    // From every line, the rest read on its own with the clock its first line begins with.
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, nl; (nl = capture.find('\n', at)) != std::string::npos; at = nl + 1)
+        lines.push_back(capture.substr(at, nl - at));
+    rizorod::CaptureClock clock;
+    for (std::size_t from = 0; from < lines.size(); ++from) {
+        rizorod::CaptureParser parser(from + 1);
+        parser.clock() = clock;
+        Lines got;
+        Entry entry;
+        Problem problem;
+        for (std::size_t i = from; i <= lines.size(); ++i) {
+            using Step = rizorod::CaptureParser::Step;
+            for (Step step; i < lines.size() && (step = parser.line(lines[i], entry, problem)) != Step::more;) {
+                got.push_back(step == Step::entry ? summary(entry) : std::to_string(problem.line) + "! " + problem.message);
+                if (step == Step::problem) break;
+            }
+            if (i == lines.size() && parser.finish()) got.push_back(summary(entry));
+        }
+        Lines want;
+        for (const std::string& d : dates)
+            if (std::stoul(d) > from) want.push_back(d);
+        EXPECT_EQ(got, want) << "from line " << from + 1;
+        rizorod::CaptureParser::advance(clock, lines[from], from == 0);
+    }
+
+    // A starting date, for a capture that gives none.
+    std::istringstream in("23:00:00.000 sdp 0b00\n01:00:00.000 sdp 0b00\n");
+    CaptureReader reader(in);
+    reader.clock() = rizorod::CaptureClock(*rizorod::parse_date("2024-12-31"));
+    Entry entry;
+    Problem problem;
+    ASSERT_EQ(reader.next(entry, problem), CaptureReader::Item::entry);
+    EXPECT_EQ(entry.stamp->date_text(), "2024-12-31");
+    ASSERT_EQ(reader.next(entry, problem), CaptureReader::Item::entry);
+    EXPECT_EQ(entry.stamp->date_text() + " " + entry.stamp->time_of_day(), "2025-01-01 01:00:00.000");
+    EXPECT_EQ(entry.stamp->unix_ms(), 1735693200000);
+}
+
 }  // namespace

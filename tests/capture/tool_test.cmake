@@ -50,8 +50,11 @@ elseif(CHECK STREQUAL "select")
   row(0 "10\n" "" "$R decode -n 'RFC_*' -n 'SDC_*' $S ${n}")
   row(0 "2\n" "" "$R decode -c 0x2004 -c 0x19 $S ${n}")
   row(0 "15\n" "" "$R decode --since 09:41:10 --until 09:41:15 $S ${n}")
-  row(0 "1\n" "" "$R decode --since 2024-05-14 $S ${n}")
+  row(0 "36\n" "" "$R decode --since 2024-05-14 $S ${n}")
   row(1 "0\n" "" "$R decode --until 2024-05-13T23:59 $S ${n}")
+  # Two times of day, the later first: the night between them; --date for a capture without one.
+  row(0 "3 3\n" "" [=[printf '22:59:59.999 sdp 0b00a002\n23:00:00.000 sdp 0b00a002\n00:30:00.000 sdp 0b00a002\n01:00:59.999 sdp 0b00a002\n01:01:00.000 sdp 0b00a002\n' > $W/night.cap &&
+      echo $($R decode --since 23:00 --until 01:00 $W/night.cap | grep -c '^----') $($R decode --date 2024-02-28 --since 2024-02-29 $W/night.cap | grep -c '^----')]=])
   row(0 "DM_ACL_CONNECT_CFM_T DM_ACL_DATA_SENT_IND_T DM_ACL_DISCONNECT_IND_T " "" "$R decode -f json -w handle=0x29 $S | jq -j '.name + \" \"'")
   row(0 "14\n" "" "$R decode -w uap=124 $S ${n}")
   row(0 "1\n" "" "$R decode -w in_mtu=0x2a0 $S ${n}")
@@ -73,12 +76,22 @@ elseif(CHECK STREQUAL "parallel")
                for j in 1 2 4 7; do $R decode --jobs $j $W/mixed.cap > $W/$j 2>&1; echo "status $?" >> $W/$j; done &&
                tail -n 1 $W/1 | grep -qx 'status 1' && cmp $W/1 $W/2 && cmp $W/1 $W/4 && cmp $W/1 $W/7]=])
 
+  # The capture clock across chunks and threads: dates carried and rolled over the same way
+  # whatever --jobs says (a capture of 60 days, 09:00 to 23:00 and on to 08:00, several chunks).
+  row(0 "" "" [=[for d in $(seq 60); do [ $d = 1 ] && printf '2024-12-30 '; for i in $(seq 0 23); do
+               printf '%02d:00:00.000 sdp 0b00a002 # and a comment to make the chunks many\n' $(( (9 + i) % 24 )); done; done |
+               sed 's/^/  /' > $W/days.cap && for j in 1 3; do $R decode -f json --jobs $j $W/days.cap > $W/days$j.json; done &&
+               cmp $W/days1.json $W/days3.json && [ "$(jq -r .date $W/days1.json | uniq -c | awk '{print $1}' | sort | uniq -c | tr -s ' ')" = " 1 15
+ 59 24
+ 1 9" ] && [ "$($R decode --since 2025-02-08 --until 2025-02-08 --jobs 3 $W/days.cap | grep -c '^----')" = 24 ]]=])
+
 elseif(CHECK STREQUAL "cli")
   foreach(args "" "frobnicate" "decode --jobs 0" "decode --jobs many" "decode --hex 0420" "decode --since 25:00"
                "decode --interface hci --hex 0420" "decode --interface dm --hex 0420 $S" "decode --where nosuchfield=1" "decode -t 00:00:00.000"
                "decode --interface dm --hex '04 20 # comment'" "list hci" "list dm sdp"
                "decode -c 0x0g $S" "decode -c 65536 $S" "decode --since 2024-13-01" "decode --since 09:41:10,500"
-               "decode --until 2024-00-10")
+               "decode --until 2024-00-10"
+               "decode --interface dm --hex 0420 --since 09:00" "decode --date 2023-02-29" "decode --since 2023-02-29")
     row(2 "" "+" "$R ${args}")
   endforeach()
   set(help "Run with --help for more information.\n")
