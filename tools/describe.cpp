@@ -293,7 +293,8 @@ void describe_text(std::string& out, Interface iface, const Primitive& prim) {
 }
 
 void describe_json(std::string& out, Interface iface, const Primitive& prim, bool fields) {
-    out += "{\"interface\":";
+    json_object(out);
+    out += ",\"interface\":";
     json_string(out, interface_name(iface));
     out += ",\"code\":";
     json_number(out, prim.code);

@@ -10,18 +10,6 @@
 namespace rizorod::tool {
 namespace {
 
-// A walk that only reads: the checks of a decoding without its text.
-class NoSink final : public FieldSink {
-public:
-    void value(const char*, std::uint32_t) override {}
-    void begin_record(const char*, const char*) override {}
-    void end_record() override {}
-    void begin_list(const char*) override {}
-    void end_list() override {}
-    void bytes(const char*, const std::uint8_t*, std::size_t, bool) override {}
-    void unknown_custom() override {}
-};
-
 std::string where(const InputInfo& input, std::size_t line) {
     return input.name + ":" + std::to_string(line) + ": ";
 }
@@ -31,7 +19,7 @@ std::string where(const InputInfo& input, std::size_t line) {
 bool selected(const Selection& selection, const Entry& entry, Decoder& decoder) {
     if (selection.empty()) return true;
     if (!selection.header_matches(entry)) {
-        NoSink none;
+        CheckingSink none;
         decoder.walk(entry, none);
         return false;
     }
@@ -40,7 +28,8 @@ bool selected(const Selection& selection, const Entry& entry, Decoder& decoder) 
 
 // The members that say where an entry is: "file":...,"line":N
 void json_place(std::string& out, const InputInfo& input, std::size_t line) {
-    out += "{\"file\":";
+    json_object(out);
+    out += ",\"file\":";
     json_string(out, input.name);
     out += ",\"line\":";
     json_number(out, line);
@@ -55,6 +44,11 @@ void json_entry_head(std::string& out, const InputInfo& input, const Entry& entr
         }
         out += ",\"time\":";
         json_string(out, entry.stamp->time_of_day());
+        const auto ms = entry.stamp->unix_ms();
+        if (ms && *ms >= 0) {  // (a date before 1970 has none here)
+            out += ",\"unix_ms\":";
+            json_number(out, static_cast<std::uint64_t>(*ms));
+        }
     }
     out += ",\"interface\":";
     json_string(out, interface_name(entry.iface));
@@ -122,7 +116,7 @@ public:
     void entry(const Entry& entry, const InputInfo& input, ChunkOut& out) override {
         try {
             if (selection_.empty()) {
-                NoSink none;
+                CheckingSink none;
                 decoder_.walk(entry, none);  // the checks of a decoding: nothing is exported that would not decode
             } else if (!selected(selection_, entry, decoder_)) {
                 return;
@@ -154,7 +148,7 @@ void StatsHandler::entry(const Entry& entry, const InputInfo& input, ChunkOut& o
     try {
         if (!selected(selection_, entry, decoder_)) return;
         if (selection_.where.empty()) {
-            NoSink none;
+            CheckingSink none;
             decoder_.walk(entry, none);
         }
     } catch (const DecodeError& e) {

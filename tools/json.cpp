@@ -67,6 +67,11 @@ void append_string(std::string& out, char before, std::string_view text, char af
 
 }  // namespace
 
+void json_object(std::string& out) {
+    out += "{\"schema\":";
+    json_number(out, kJsonSchema);
+}
+
 void json_string(std::string& out, std::string_view text) { append_string(out, 0, text, 0); }
 
 void json_hex(std::string& out, const std::uint8_t* data, std::size_t size) {
@@ -101,10 +106,18 @@ void JsonFields::value(const char* label, std::uint32_t value) {
     json_number(out_, value);
 }
 
-void JsonFields::begin_record(const char* label, const char*) {
+// "LABEL.suffix": the key of a form of the field LABEL.
+void JsonFields::key(const char* label, std::string_view suffix) {
+    std::string name = label != nullptr ? label : "";
+    name += suffix;
+    key(name.c_str());
+}
+
+void JsonFields::begin_record(const char* label, const char* name) {
     key(label);
-    out_ += '{';
-    first_.push_back(true);
+    out_ += "{\"record\":";
+    json_string(out_, name);
+    first_.push_back(false);
 }
 
 void JsonFields::end_record() {
@@ -123,14 +136,27 @@ void JsonFields::end_list() {
     first_.pop_back();
 }
 
-void JsonFields::bytes(const char* label, const std::uint8_t* data, std::size_t size, bool) {
+void JsonFields::bytes(const char* label, const std::uint8_t* data, std::size_t size, bool name) {
     key(label);
     json_hex(out_, data, size);
+    if (!name) return;
+    key(label, ".text");
+    json_string(out_, std::string_view(reinterpret_cast<const char*>(data), size));
 }
 
 void JsonFields::unknown_custom() {
     key("custom");
-    out_ += "\"Unknown customDebug Primitive type\"";
+    json_string(out_, std::string_view(RIZOROD_UNKNOWN_CUSTOM_TEXT).substr(0, sizeof RIZOROD_UNKNOWN_CUSTOM_TEXT - 2));
+}
+
+void JsonFields::uncounted(const char* label, const std::uint8_t* data, std::size_t size) {
+    key(label, ".uncounted");
+    json_hex(out_, data, size);
+}
+
+void JsonFields::text(const char* label, std::string_view text) {
+    key(label, ".text");
+    json_string(out_, text);
 }
 
 }  // namespace rizorod::tool

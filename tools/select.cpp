@@ -77,6 +77,8 @@ public:
         if (name) check(label, nullptr, data, size);
     }
     void unknown_custom() override {}
+    void uncounted(const char*, const std::uint8_t*, std::size_t) override {}
+    void text(const char*, std::string_view) override {}
 
 private:
     void check(const char* label, const std::uint32_t* value, const std::uint8_t* text, std::size_t size) {

@@ -67,7 +67,8 @@ void Stats::write_json(std::string& out) const {
     std::size_t entries = 0, failed = 0;
     for (const auto& [key, row] : rows_) {
         const auto prim = find_primitive(key.first, key.second);
-        out += "{\"interface\":";
+        json_object(out);
+        out += ",\"interface\":";
         json_string(out, interface_name(key.first));
         out += ",\"code\":";
         json_number(out, key.second);
@@ -88,7 +89,8 @@ void Stats::write_json(std::string& out) const {
         entries += row.entries;
         failed += row.failed;
     }
-    out += "{\"total\":true,\"entries\":";
+    json_object(out);
+    out += ",\"total\":true,\"entries\":";
     json_number(out, entries);
     out += ",\"failed\":";
     json_number(out, failed);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "capture.h"
@@ -57,6 +58,27 @@ public:
     // What a record whose first field debug_customDebug does not know gets in place of a name or
     // an access-code list ("Unknown customDebug Primitive type").
     virtual void unknown_custom() = 0;
+    // The elements of a walk of whole blocks that its count does not reach, which the decoder
+    // shows all the same: their bytes, from the first of them to the end of the last, told after
+    // the walk's list (which holds the counted elements) under the list's label.
+    virtual void uncounted(const char* label, const std::uint8_t* data, std::size_t size) = 0;
+    // The form users know of the record or IP address just told under `label`, when it is an
+    // address: "00:12:7C:6A:1F:20", "00:12:7c:6a:1f:20", "::ffff:192.168.0.1".
+    virtual void text(const char* label, std::string_view text) = 0;
+};
+
+// A sink that keeps nothing: a walk into it makes the checks of a decoding without its text.
+class RIZOROD_API CheckingSink : public FieldSink {
+public:
+    void value(const char*, std::uint32_t) override {}
+    void begin_record(const char*, const char*) override {}
+    void end_record() override {}
+    void begin_list(const char*) override {}
+    void end_list() override {}
+    void bytes(const char*, const std::uint8_t*, std::size_t, bool) override {}
+    void unknown_custom() override {}
+    void uncounted(const char*, const std::uint8_t*, std::size_t) override {}
+    void text(const char*, std::string_view) override {}
 };
 
 // Tells `sink` the fields of the primitive `record` describes at `prim`, following its pointer
@@ -66,10 +88,10 @@ RIZOROD_API void walk_fields(const rizorod_layout_record* record, const void* pr
 
 // A decoded primitive as a tree.
 struct Field {
-    enum class Kind : std::uint8_t { value, record, list, bytes, name, unknown_custom };
+    enum class Kind : std::uint8_t { value, record, list, bytes, name, unknown_custom, uncounted, text };
     Kind kind = Kind::record;
     std::string label;  // the field's name; empty for elements and for the primitive itself
-    std::string name;   // a record's name line
+    std::string name;   // a record's name line; an address's text
     std::uint32_t value = 0;
     std::vector<std::uint8_t> bytes;  // a byte run's or a name's bytes
     std::vector<Field> fields;        // a record's fields, a list's elements
@@ -88,6 +110,8 @@ public:
     void end_list() override;
     void bytes(const char* label, const std::uint8_t* data, std::size_t size, bool name) override;
     void unknown_custom() override;
+    void uncounted(const char* label, const std::uint8_t* data, std::size_t size) override;
+    void text(const char* label, std::string_view text) override;
 
 private:
     Field& add(Field::Kind kind, const char* label);

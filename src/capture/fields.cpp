@@ -19,6 +19,16 @@ std::uint32_t scalar(const rizorod_layout_field& f, const unsigned char* at) {
 
 void walk_record(const rizorod_layout_record* record, const unsigned char* p, FieldSink& sink);
 
+// A device address from its record's lap, uap and nap fields, wherever the row puts them.
+std::string bd_addr_of(const rizorod_layout_record* record, const unsigned char* p) {
+    static constexpr std::string_view kParts[] = {"lap", "uap", "nap"};
+    std::uint32_t part[3] = {0, 0, 0};
+    for (const rizorod_layout_field* f = record->fields; f->kind != RIZOROD_LAYOUT_END; ++f)
+        for (int i = 0; i < 3; ++i)
+            if (f->label != nullptr && f->label == kParts[i]) part[i] = scalar(*f, p + f->offset);
+    return bd_addr_text(part[0], static_cast<std::uint8_t>(part[1]), static_cast<std::uint16_t>(part[2]));
+}
+
 void walk_element(const rizorod_layout_record* element, const unsigned char* at, FieldSink& sink) {
     if (element->name == nullptr) {  // a word, printed with an empty label
         sink.value(nullptr, scalar(element->fields[0], at));
@@ -34,15 +44,25 @@ void walk_blocks(const rizorod_layout_record* record, const rizorod_layout_field
                  FieldSink& sink) {
     const unsigned walked = rizorod_walk_count(p[f.offset], f.count, f.per_block);
     const unsigned elem_len = rizorod_layout_size(f.record);
-    sink.begin_list(pointer_label(record, f.pointer));
+    const char* label = pointer_label(record, f.pointer);
+    // Only the last block in use may hold elements past the count (a walk of whole blocks).
+    const unsigned char* uncounted = nullptr;
+    std::size_t uncounted_size = 0;
+    sink.begin_list(label);
     for (unsigned b = 0; b < rizorod_walk_blocks(walked, f.per_block); ++b) {
         const unsigned used = rizorod_block_used(walked, b, f.per_block, f.whole);
+        const unsigned counted = rizorod_block_used(walked, b, f.per_block, 0);
         const unsigned char* base =
             detail::follow(p + f.pointer + 4 * b, rizorod_block_bytes(used, f.stride, elem_len));
         if (base == nullptr) continue;
-        for (unsigned i = 0; i < used; ++i) walk_element(f.record, base + f.stride * i, sink);
+        for (unsigned i = 0; i < counted; ++i) walk_element(f.record, base + f.stride * i, sink);
+        if (used > counted) {
+            uncounted = base + f.stride * counted;
+            uncounted_size = rizorod_block_bytes(used - counted, f.stride, elem_len);
+        }
     }
     sink.end_list();
+    if (uncounted != nullptr) sink.uncounted(label, uncounted, uncounted_size);
 }
 
 void walk_name(const unsigned char* parts, FieldSink& sink) {
@@ -98,6 +118,11 @@ void walk_record(const rizorod_layout_record* record, const unsigned char* p, Fi
             sink.begin_record(f->label, f->record->name);
             walk_record(f->record, p + f->offset, sink);
             sink.end_record();
+            switch (address_form(f->record)) {
+            case AddressForm::bd_addr: sink.text(f->label, bd_addr_of(f->record, p + f->offset)); break;
+            case AddressForm::ether: sink.text(f->label, ether_text(p + f->offset)); break;
+            case AddressForm::none: break;
+            }
             break;
         case RIZOROD_LAYOUT_ARR:
             sink.begin_list(f->label);
@@ -114,6 +139,7 @@ void walk_record(const rizorod_layout_record* record, const unsigned char* p, Fi
             sink.begin_list(f->label);
             for (unsigned i = 0; i < 8; ++i) sink.value(nullptr, rizorod_load16(p + f->offset + 2 * i));
             sink.end_list();
+            sink.text(f->label, ip_text(p + f->offset));
             break;
         case RIZOROD_LAYOUT_BLOCKS: walk_blocks(record, *f, p, sink); break;
         case RIZOROD_LAYOUT_CUSTOM: walk_custom(p, sink); break;
@@ -166,5 +192,11 @@ void FieldTree::bytes(const char* label, const std::uint8_t* data, std::size_t s
 }
 
 void FieldTree::unknown_custom() { add(Field::Kind::unknown_custom, nullptr); }
+
+void FieldTree::uncounted(const char* label, const std::uint8_t* data, std::size_t size) {
+    add(Field::Kind::uncounted, label).bytes.assign(data, data + size);
+}
+
+void FieldTree::text(const char* label, std::string_view text) { add(Field::Kind::text, label).name = text; }
 
 }  // namespace rizorod
