@@ -1,4 +1,6 @@
 // rizorod decode: captures, or one record from the command line, as text or JSON Lines.
+#include <cstdio>
+
 #include "command.h"
 #include "handlers.h"
 #include "options.h"
@@ -73,7 +75,11 @@ private:
         input.literal = true;
         if (!stamp_.empty()) input.text += stamp_ + " ";
         input.text += select_.interfaces.front() + " ";
-        if (!select_.codes.empty()) input.text += select_.codes.front() + " ";
+        if (!select_.codes.empty()) {
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%04x ", static_cast<unsigned>(*parse_code_option(select_.codes.front())));
+            input.text += code;
+        }
         input.text += hex_ + "\n";
         for (const std::string& m : memory_) input.text += (m.empty() || m[0] != '@' ? "@" : "") + m + "\n";
         return input;

@@ -23,7 +23,7 @@ bool selected(const Selection& selection, const Entry& entry, Decoder& decoder) 
         decoder.walk(entry, none);
         return false;
     }
-    return selection.where.empty() || selection.fields_match(entry, decoder);
+    return !selection.where || selection.fields_match(entry, decoder);
 }
 
 // The members that say where an entry is: "file":...,"line":N
@@ -147,7 +147,7 @@ void StatsHandler::entry(const Entry& entry, const InputInfo& input, ChunkOut& o
     bool ok = true;
     try {
         if (!selected(selection_, entry, decoder_)) return;
-        if (selection_.where.empty()) {
+        if (!selection_.where) {
             CheckingSink none;
             decoder_.walk(entry, none);
         }

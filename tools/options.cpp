@@ -6,21 +6,10 @@
 #include <new>
 #include <set>
 
+#include "filter.h"
 #include "pipeline.h"
 
 namespace rizorod::tool {
-namespace {
-
-// Every label of every primitive's layout, nested records and block elements included.
-void labels_of(const rizorod_layout_record* record, std::set<std::string>& labels) {
-    for (const rizorod_layout_field* f = record->fields; f->kind != RIZOROD_LAYOUT_END; ++f) {
-        if (f->label != nullptr && *f->label != '\0') labels.insert(f->label);
-        if (f->record != nullptr) labels_of(f->record, labels);
-    }
-}
-
-}  // namespace
-
 const std::vector<std::string> kInterfaceNames = {"dm", "l2cap", "rfcomm", "sdp"};
 
 const CLI::Validator kOneLine(
@@ -33,9 +22,8 @@ const CLI::Validator kOneLine(
 
 const CLI::Validator kTypeCode(
     [](std::string& value) -> std::string {
-        if (rizorod::parse_type_code(value)) return {};
-        return "expected a type code 0x0000 to 0xffff (0x and 1 to 4 hexadecimal digits), found \"" +
-               escaped_name(value) + "\"";
+        if (parse_code_option(value)) return {};
+        return "expected a type code 0 to 65535 or 0x0000 to 0xffff, found \"" + escaped_name(value) + "\"";
     },
     "", "type code");
 const CLI::Validator kTimestamp(
@@ -61,20 +49,14 @@ const CLI::Validator kTimeBound(
 
 const CLI::Validator kFieldMatch(
     [](std::string& value) -> std::string {
-        FieldMatch match;
-        if (const auto error = parse_field_match(value, match)) return escaped_name(*error);
-        static const std::set<std::string> labels = [] {
-            std::set<std::string> all{"name_part", "iac_lap"};
-            for (rizorod::Interface iface : rizorod::kInterfaces)
-                for (const auto& p : rizorod::primitives(iface)) labels_of(rizorod::layout(iface, p.code), all);
-            return all;
-        }();
-        if (!labels.count(match.label))
-            return "no primitive has a field named \"" + escaped_name(match.label) +
-                   "\" (rizorod list --fields shows them all)";
-        return {};
+        try {
+            Filter::parse(value);
+            return {};
+        } catch (const FilterError& e) {
+            return e.what();
+        }
     },
-    "", "field match");
+    "", "expression");
 
 int finish(const Output& out, int status) {
     if (out.broken_pipe()) return kWriteFailed;  // the reader has gone: quietly
@@ -107,9 +89,11 @@ void SelectOptions::add(CLI::App* app, const std::string& interface_help, const 
         ->type_name("TIME")
         ->check(kTimeBound);
     app->add_option("-w,--where", where,
-                    "Only primitives with a field LABEL (at any depth) equal to VALUE, a number "
-                    "(0x29 or 41) or a name's text; repeatable, all must hold")
-        ->type_name("LABEL=VALUE")
+                    "Only entries for which EXPR holds: fields (labels at any depth, interface, "
+                    "code, name, time) compared with == != < <= > >= matches contains, joined by "
+                    "and, or, not and parentheses, e.g. 'handle == 0x29 and status != 0' "
+                    "(docs/SELECTING.md); repeatable, all must hold")
+        ->type_name("EXPR")
         ->allow_extra_args(false)
         ->check(kFieldMatch);
 }
@@ -118,12 +102,14 @@ Selection SelectOptions::selection(bool with_hex) const {
     Selection s;
     if (!with_hex) {
         for (const auto& name : interfaces) s.interfaces.push_back(*rizorod::interface_named(name));
-        for (const auto& code : codes) s.codes.push_back(*rizorod::parse_type_code(code));
+        for (const auto& code : codes) s.codes.push_back(*parse_code_option(code));
     }
     s.names = names;
     if (!since.empty()) parse_time_bound(since, s.since.emplace());
     if (!until.empty()) parse_time_bound(until, s.until.emplace());
-    for (const auto& w : where) parse_field_match(w, s.where.emplace_back());
+    std::vector<std::shared_ptr<const Filter>> filters;
+    for (const auto& w : where) filters.push_back(Filter::parse(w));
+    if (!filters.empty()) s.where = filters.size() == 1 ? filters[0] : Filter::all_of(filters);
     return s;
 }
 

@@ -1,5 +1,7 @@
 #include "select.h"
 
+#include "filter.h"
+
 #include <fnmatch.h>
 
 #include <cstring>
@@ -42,9 +44,9 @@ std::uint32_t millis_of(const Timestamp& t) {
     return ((t.hour * 60u + t.minute) * 60u + t.second) * 1000u + t.millis;
 }
 
-// Compares the entry's stamp with a bound: -1 before it, 0 within, 1 after. Without what the
-// bound needs (a stamp, a date for a dated bound) there is no answer.
-std::optional<int> compare(const Entry& entry, const TimeBound& bound) {
+}  // namespace
+
+std::optional<int> compare_time(const Entry& entry, const TimeBound& bound) {
     if (!entry.stamp) return std::nullopt;
     const Timestamp& t = *entry.stamp;
     if (bound.date) {
@@ -57,48 +59,9 @@ std::optional<int> compare(const Entry& entry, const TimeBound& bound) {
     return ms < *bound.first_ms ? -1 : ms > *bound.last_ms ? 1 : 0;
 }
 
-// Looks for the field conditions in what a walk tells.
-class Matcher final : public FieldSink {
-public:
-    explicit Matcher(const std::vector<FieldMatch>& where) : where_(where), met_(where.size(), false) {}
-    bool all() const {
-        for (bool m : met_)
-            if (!m) return false;
-        return true;
-    }
-    void value(const char* label, std::uint32_t value) override {
-        check(label != nullptr ? label : lists_.empty() ? "" : lists_.back(), &value, nullptr, 0);
-    }
-    void begin_record(const char*, const char*) override { lists_.push_back(""); }
-    void end_record() override { lists_.pop_back(); }
-    void begin_list(const char* label) override { lists_.push_back(label); }
-    void end_list() override { lists_.pop_back(); }
-    void bytes(const char* label, const std::uint8_t* data, std::size_t size, bool name) override {
-        if (name) check(label, nullptr, data, size);
-    }
-    void unknown_custom() override {}
-    void uncounted(const char*, const std::uint8_t*, std::size_t) override {}
-    void text(const char*, std::string_view) override {}
-
-private:
-    void check(const char* label, const std::uint32_t* value, const std::uint8_t* text, std::size_t size) {
-        for (std::size_t i = 0; i < where_.size(); ++i) {
-            const FieldMatch& w = where_[i];
-            if (met_[i] || w.label != label) continue;
-            if (value != nullptr) met_[i] = w.value && *w.value == *value;
-            else met_[i] = !w.value && w.text.size() == size && std::memcmp(w.text.data(), text, size) == 0;
-        }
-    }
-    const std::vector<FieldMatch>& where_;
-    std::vector<bool> met_;
-    std::vector<const char*> lists_;
-};
-
-}  // namespace
-
 bool Selection::within_times(const Entry& entry) const {
-    const auto after = since ? compare(entry, *since) : std::optional<int>(0);
-    const auto before = until ? compare(entry, *until) : std::optional<int>(0);
+    const auto after = since ? compare_time(entry, *since) : std::optional<int>(0);
+    const auto before = until ? compare_time(entry, *until) : std::optional<int>(0);
     if (!after || !before) return false;
     // Two times of day with the later one first: the night between them.
     if (since && until && !since->date && !until->date && *since->first_ms > *until->last_ms)
@@ -127,9 +90,11 @@ bool Selection::header_matches(const Entry& entry) const {
 }
 
 bool Selection::fields_match(const Entry& entry, Decoder& decoder) const {
-    Matcher matcher(where);
-    decoder.walk(entry, matcher);
-    return matcher.all();
+    return !where || where->matches(entry, decoder);
+}
+
+bool Selection::uses_dates() const {
+    return (since && since->date) || (until && until->date) || (where && where->uses_dates());
 }
 
 std::optional<std::string> parse_time_bound(const std::string& text, TimeBound& out) {
@@ -153,28 +118,16 @@ std::optional<std::string> parse_time_bound(const std::string& text, TimeBound& 
     return std::nullopt;
 }
 
-std::optional<std::string> parse_field_match(const std::string& text, FieldMatch& out) {
-    const auto eq = text.find('=');
-    if (eq == std::string::npos || eq == 0)
-        return "expected LABEL=VALUE (a field's name, then a number or a name's text), found \"" + text + "\"";
-    out = {};
-    out.label = text.substr(0, eq);
-    const std::string value = text.substr(eq + 1);
-    const bool hex = value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
-    const std::string digits_part = hex ? value.substr(2) : value;
-    unsigned long long n = 0;
-    bool number = !digits_part.empty() && digits_part.size() <= (hex ? 8u : 10u);
-    for (char c : digits_part) {
-        const int v = c >= '0' && c <= '9' ? c - '0'
-                      : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                    : -1;
-        if (v < 0) number = false;
-        n = n * (hex ? 16 : 10) + static_cast<unsigned>(v < 0 ? 0 : v);
+std::optional<std::uint16_t> parse_code_option(const std::string& text) {
+    if (const auto code = parse_type_code(text)) return code;
+    if (text.empty() || text.size() > 5) return std::nullopt;
+    unsigned v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + static_cast<unsigned>(c - '0');
     }
-    if (number && n <= 0xffffffffull) out.value = static_cast<std::uint32_t>(n);
-    else out.text = value;
-    return std::nullopt;
+    if (v > 0xffff) return std::nullopt;
+    return static_cast<std::uint16_t>(v);
 }
 
 }  // namespace rizorod::tool

@@ -60,6 +60,38 @@ elseif(CHECK STREQUAL "select")
   row(0 "1\n" "" "$R decode -w in_mtu=0x2a0 $S ${n}")
   row(0 "1\n" "" "$R decode -w uap=0x7c -w handle=41 -i dm -n '*CFM*' --until 09:41:16 $S ${n}")
   row(0 "1\n" "" "$R decode -w name_part='Workshop bench unit' $S ${n}")
+  # --where expressions on the example session: the lines of the entries each selects, text and
+  # JSON alike (the example's statuses are all 0).
+  foreach(case
+      "handle == 0x29 => 32 71 79" "handle == 0x29 and status != 0 => " "handle=00000000041 => 32 71 79" "handle=0x0000000029 => 32 71 79"
+      "name matches \"DM_ACL_*\" or interface == sdp => 30 32 56 58 60 71 79" "not (interface == dm) and time < 09:41:16 => 37 38 39 40 41 45"
+      "code >= 0x2000 && code < 8201 => 30 32 79" "name == \"*CFM*\" and (handle == 41 || phandle > 3) => 32 58"
+      "bd_addr == 00:12:7c:6a:1f:20 and interface != dm => 38 39 45 46 56 60" "rem_addr == 192.168.0.1 => 68" "rem_addr == 00-12-7C-6A-1F-20 => 64"
+      "name_part contains speaker => 25" "name_part == \"Workshop bench unit\" => 11" "payload contains 0d0a => 52" "payload == 41:54:2b:43:49:4e:44:3f:0d => 50"
+      "num_completed == 3 and !(handle != 41) => 71" "iac_lap == 0x9e8b00 => 13 76" "time == 09:41:15 => 32 33 34 37 38 39 40 41 45" "time > 2024-05-14T09:41:21 => 79"
+      "lap and uap == 124 and uap <= 0x7c and uap >= 124 and uap < 125 and uap > 123 => 20 24 25 30 31 32 33 34 38 39 45 46 56 60")
+    string(REPLACE " => " ";" case "${case}")
+    list(GET case 0 expr)
+    list(LENGTH case has)
+    set(lines "")
+    if(has GREATER 1)
+      list(GET case 1 lines)
+    endif()
+    row(0 "${lines}\n${lines}\n" "" "$R decode -f json --where '${expr}' $S | jq -j '.line, \" \"' | sed 's/ $//'; echo;
+        n=\$($R decode --where '${expr}' $S | grep -c '^----'); [ \$n = \$(echo '${lines}' | wc -w) ] && echo '${lines}'")
+  endforeach()
+  # A bad expression: status 2, what was wrong, the expression and a caret under the bad token.
+  foreach(case "handle == |  handle == |            ^" "handle= 41|  handle= 41|        ^" "handle = 41|  handle = 41|         ^" "handle=0x2G|  handle=0x2G|         ^^^^"
+               "handle=-41|  handle=-41|         ^^^" "handle=|  handle=|         ^" "handle == 41 and (status|  handle == 41 and (status|                          ^"
+               "nosuch == 1|  nosuch == 1|  ^^^^^^" "interface == hci|  interface == hci|               ^^^" "uap == 0x100|  uap == 0x100|         ^^^^^"
+               "name_part < 3|  name_part < 3|              ^" "common == 1|  common == 1|            ^" "handle == 41 status|  handle == 41 status|               ^^^^^^"
+               "name_part == 'x|  name_part == 'x|               ^")
+    string(REPLACE "|" ";" case "${case}")
+    list(GET case 0 expr)
+    list(GET case 1 shown)
+    list(GET case 2 under)
+    row(2 "${shown}\n${under}\n" "" "$R decode --where \"${expr}\" $S 2>&1 >/dev/null | sed -n 2,3p; exit \$( ($R decode --where \"${expr}\" $S >/dev/null 2>&1); echo \$?)")
+  endforeach()
   # Entries left out are still checked; a refusal is an object of its own in JSON too.
   row(1 "" "<stdin>:1: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2\n" [=[echo 'dm 0x2004 0420' | $R decode -i sdp]=])
   row(1 "{\"schema\":2,\"file\":\"<stdin>\",\"line\":1,\"error\":\"expected an interface (dm, l2cap, rfcomm or sdp), found \\\"hci\\\"\"}\n" "+" [=[echo 'hci 00' | $R decode -f json]=])
@@ -95,10 +127,11 @@ elseif(CHECK STREQUAL "cli")
     row(2 "" "+" "$R ${args}")
   endforeach()
   set(help "Run with --help for more information.\n")
-  row(2 "" "--code: expected a type code 0x0000 to 0xffff (0x and 1 to 4 hexadecimal digits), found \"2004\"\n${help}"
-      [=[$R decode -i dm -c 2004 -x 0420]=])
-  row(2 "" "--code: expected a type code 0x0000 to 0xffff (0x and 1 to 4 hexadecimal digits), found \"0x0c4a 4a 0c\"\n${help}"
+  row(2 "" "--code: expected a type code 0 to 65535 or 0x0000 to 0xffff, found \"0x0c4a 4a 0c\"\n${help}"
       [=[$R decode -i dm -c '0x0c4a 4a 0c' -x 0420]=])
+  # A code in decimal or hexadecimal, given with --hex or to choose entries.
+  row(0 "DM_HCI_STANDARD_COMMAND_COMPLETE_T 8196 8196 " "" [=[$R decode -i dm -c 3146 -x 4a0c010000 | sed -n 2p | tr '\n' ' ';
+      for c in 8196 0x2004; do $R decode -f json -c $c $S | jq -j '.code, " "'; done]=])
   row(2 "" "--time: expected a timestamp HH:MM:SS.mmm or YYYY-MM-DDTHH:MM:SS.mmm, found \"garbage\"\n${help}"
       [=[$R decode -i dm -t garbage -x 0420]=])
   # A record from the command line decodes as the same capture line would.
