@@ -115,11 +115,12 @@ public:
 
     void entry(const Entry& entry, const InputInfo& input, ChunkOut& out) override {
         try {
-            if (selection_.empty()) {
+            if (!selected(selection_, entry, decoder_)) return;
+            // The checks of a decoding: nothing is exported that would not decode. (A --where
+            // has walked it already.)
+            if (!selection_.where) {
                 CheckingSink none;
-                decoder_.walk(entry, none);  // the checks of a decoding: nothing is exported that would not decode
-            } else if (!selected(selection_, entry, decoder_)) {
-                return;
+                decoder_.walk(entry, none);
             }
             pcapng::append_packet(out.text, entry);
         } catch (const std::runtime_error& e) {  // a refusal, or a packet pcapng cannot hold

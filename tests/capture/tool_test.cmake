@@ -92,6 +92,12 @@ elseif(CHECK STREQUAL "select")
     list(GET case 2 under)
     row(2 "${shown}\n${under}\n" "" "$R decode --where \"${expr}\" $S 2>&1 >/dev/null | sed -n 2,3p; exit \$( ($R decode --where \"${expr}\" $S >/dev/null 2>&1); echo \$?)")
   endforeach()
+  # export checks what it writes whatever the selection: a short record, or memory missing, with
+  # each kind of selection option, gives decode's message and status 1, and no packet.
+  foreach(select "--interface dm" "--code 0x2004" "--name 'DM_*'" "--since 00:00" "--until 23:59" "--where 'handle == 0x0403'")
+    row(1 "96\n" "<stdin>:1: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2\n<stdin>:2: l2cap 0x000b L2CA_DATAWRITE_REQ_T: pointer at offset 8 = 0x00300000 needs 3 bytes; the image has 2 there\n"
+        "printf '12:00:00.000 dm 0x2004 04 20\\n12:00:00.000 l2cap 0x000b 0b0041000300000000003000\\n@00300000 01 02\\n' | $R export ${select} - - > $W/selected.pcapng; s=\$?; wc -c < $W/selected.pcapng; exit \$s")
+  endforeach()
   # Entries left out are still checked; a refusal is an object of its own in JSON too.
   row(1 "" "<stdin>:1: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2\n" [=[echo 'dm 0x2004 0420' | $R decode -i sdp]=])
   row(1 "{\"schema\":2,\"file\":\"<stdin>\",\"line\":1,\"error\":\"expected an interface (dm, l2cap, rfcomm or sdp), found \\\"hci\\\"\"}\n" "+" [=[echo 'hci 00' | $R decode -f json]=])
