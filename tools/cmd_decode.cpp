@@ -1,4 +1,5 @@
 // rizorod decode: captures, or one record from the command line, as text or JSON Lines.
+#include <algorithm>
 #include <cstdio>
 
 #include "command.h"
@@ -40,12 +41,29 @@ public:
             app->add_option("-t,--time", stamp_, "Timestamp of the --hex record: HH:MM:SS.mmm or YYYY-MM-DDTHH:MM:SS.mmm")
                 ->type_name("TIME")
                 ->check(kTimestamp);
+        app->add_option("--label", label_,
+                        "Call standard input NAME in messages and JSON (a piece of a file decoded apart)")
+            ->type_name("NAME")
+            ->check(kOneLine);
+        app->add_option("--first-line", first_line_, "Number standard input's lines from N (default 1)")
+            ->type_name("N")
+            ->check(CLI::PositiveNumber);
+        piece_opt_ = app->add_option("--piece", piece_,
+                                     "Decode only piece K of N of the one FILE, cut at entry lines, with its "
+                                     "lines, dates and name as in the whole file (docs/SCALING.md)")
+                         ->type_name("K/N")
+                         ->check(kPiece);
         hex_opt_->excludes(files_opt_);
         memory_opt->needs(hex_opt_);
         time_opt->needs(hex_opt_);
     }
 
     void check() override {
+        if (*piece_opt_ && (files_.size() != 1 || files_[0] == "-"))
+            throw CLI::ValidationError("--piece", "takes exactly one FILE, not standard input");
+        const bool stdin_read = !*hex_opt_ && (files_.empty() || std::count(files_.begin(), files_.end(), "-") != 0);
+        if ((!label_.empty() || first_line_ != 1) && !stdin_read)
+            throw CLI::ValidationError("--label and --first-line", "name standard input, which is not read here");
         if (*hex_opt_) {
             if (select_.interfaces.size() != 1)
                 throw CLI::ValidationError("--hex", "needs exactly one --interface, the record's");
@@ -61,12 +79,24 @@ public:
         const Selection selection = select_.selection(hex_opt_->count() > 0);
         const Format format = format_ == "json" ? Format::json : Format::text;
         Output out;
-        return run_inputs(*hex_opt_ ? std::vector<Input>{command_line_record()} : file_inputs(files_),
+        return run_inputs(*hex_opt_ ? std::vector<Input>{command_line_record()} : inputs(),
                           pipeline_options(jobs_, date_, format == Format::json || selection.uses_dates()),
                           [&] { return decode_handler(format, selection); }, out);
     }
 
 private:
+    std::vector<Input> inputs() const {
+        std::vector<Input> all = file_inputs(files_);
+        for (Input& input : all) {
+            if (input.name == "-") {
+                input.label = label_;
+                input.first_line = first_line_;
+            }
+            if (*piece_opt_) parse_piece(piece_, input.piece, input.pieces);
+        }
+        return all;
+    }
+
     // The record given on the command line, read as a capture of one entry: line 1 is the entry,
     // line k + 1 the k-th --memory.
     Input command_line_record() const {
@@ -89,6 +119,9 @@ private:
     unsigned jobs_ = 1;
     std::string format_ = "text", hex_, stamp_, date_;
     SelectOptions select_;
+    std::string label_, piece_;
+    std::size_t first_line_ = 1;
+    CLI::Option* piece_opt_ = nullptr;
     CLI::Option* files_opt_ = nullptr;
     CLI::Option* hex_opt_ = nullptr;
 };

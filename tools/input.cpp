@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "capture/find_byte.h"
+#include "piece.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -70,6 +71,19 @@ Reader::Reader(const Input& input, const InputInfo& info, const ReadOptions& opt
         }
         regular_ = S_ISREG(st.st_mode);
     }
+    first_line_ = input.first_line;
+    if (input.pieces != 0 && !limit_to_piece(input.piece, input.pieces, static_cast<std::uint64_t>(st.st_size)))
+        fail(Tail::read_error, errno);
+}
+
+bool Reader::limit_to_piece(unsigned k, unsigned n, std::uint64_t size) {
+    Piece piece;
+    if (!regular_ || !find_piece(fd_, size, k, n, clock_, piece)) return false;
+    if (::lseek(fd_, static_cast<off_t>(piece.begin), SEEK_SET) < 0) return false;
+    left_ = piece.end - piece.begin;
+    first_line_ = piece.first_line;
+    clock_ = piece.clock;
+    return true;
 }
 
 Reader::~Reader() {
@@ -210,8 +224,9 @@ void Reader::read_more() {
     // Up to a chunk's worth, or what room there is when one entry is longer.
     const std::size_t room = buf_.capacity() - len_;
     const std::size_t want = len_ < kChunk ? std::max(kChunk - len_, kMinRead) : room;
-    ssize_t n;
-    while ((n = ::read(fd_, buf_.data() + len_, std::min(room, want))) < 0 && errno == EINTR) {
+    ssize_t n = 0;
+    const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(std::min(room, want), left_));
+    while (ask != 0 && (n = ::read(fd_, buf_.data() + len_, ask)) < 0 && errno == EINTR) {
     }
     if (n < 0) {
         read_errno_ = errno;
@@ -223,6 +238,7 @@ void Reader::read_more() {
     }
     const std::size_t old = len_;
     len_ += static_cast<std::size_t>(n);
+    left_ -= static_cast<std::uint64_t>(n);
     const void* nl = ::memrchr(buf_.data() + old, '\n', len_ - old);
     if (nl == nullptr) return;
     complete_ = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_.data()) + 1;

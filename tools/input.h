@@ -6,7 +6,9 @@
 #define RIZORODOZIDO_TOOLS_INPUT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include "chunk.h"
 
@@ -15,9 +17,15 @@ namespace rizorod::tool {
 // One input: a file name ("-" for standard input) or, with `literal` set, the capture text
 // itself under the name shown in messages.
 struct Input {
+    Input() = default;
+    explicit Input(std::string file_name, bool is_literal = false, std::string literal_text = {})
+        : name(std::move(file_name)), literal(is_literal), text(std::move(literal_text)) {}
     std::string name;
     bool literal = false;
     std::string text;
+    std::string label;           // what messages and JSON call it, when not its name
+    std::size_t first_line = 1;  // the number of its first line
+    unsigned piece = 0, pieces = 0;  // with pieces: only piece `piece` of them (piece.h)
 };
 
 // The number of line ends in [p, p + n).
@@ -64,8 +72,12 @@ private:
     // Moves the clock on over the first `pos` bytes of the buffer.
     void advance_clock(std::size_t pos);
 
+    // Reads only piece `k` of `n` of the file: its range, first line and clock.
+    bool limit_to_piece(unsigned k, unsigned n, std::uint64_t size);
+
     const InputInfo& info_;
     int pause_ms_;
+    std::uint64_t left_ = UINT64_MAX;  // bytes still to read (a piece of a file)
     CaptureClock clock_;
     bool clock_every_chunk_;
     bool first_chunk_ = true;

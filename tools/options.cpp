@@ -39,6 +39,24 @@ const CLI::Validator kDate(
         return "expected a date YYYY-MM-DD that the calendar has, found \"" + escaped_name(value) + "\"";
     },
     "", "date");
+bool parse_piece(const std::string& text, unsigned& k, unsigned& n) {
+    unsigned a = 0, b = 0;
+    char slash = 0, rest = 0;
+    if (std::sscanf(text.c_str(), "%u%c%u%c", &a, &slash, &b, &rest) != 3 || slash != '/' || a < 1 || a > b ||
+        b > 10000 || text.find_first_not_of("0123456789/") != std::string::npos)
+        return false;
+    k = a;
+    n = b;
+    return true;
+}
+
+const CLI::Validator kPiece(
+    [](std::string& value) -> std::string {
+        unsigned k, n;
+        if (parse_piece(value, k, n)) return {};
+        return "expected K/N, piece K of N pieces (1 <= K <= N <= 10000), found \"" + escaped_name(value) + "\"";
+    },
+    "", "piece");
 const CLI::Validator kTimeBound(
     [](std::string& value) -> std::string {
         TimeBound bound;
@@ -120,7 +138,7 @@ void add_jobs(CLI::App* app, unsigned& jobs, const std::string& help) {
 std::vector<Input> file_inputs(std::vector<std::string> files) {
     if (files.empty()) files.push_back("-");
     std::vector<Input> inputs;
-    for (const std::string& f : files) inputs.push_back({f, false, {}});
+    for (const std::string& f : files) inputs.emplace_back(f);
     return inputs;
 }
 

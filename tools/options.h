@@ -28,6 +28,9 @@ extern const CLI::Validator kTypeCode;
 extern const CLI::Validator kTimestamp;
 extern const CLI::Validator kTimeBound;
 extern const CLI::Validator kDate;
+extern const CLI::Validator kPiece;
+// "K/N", piece K of N (1 <= K <= N <= 10000).
+bool parse_piece(const std::string& text, unsigned& k, unsigned& n);
 extern const CLI::Validator kFieldMatch;
 
 // The options that choose entries, shared by decode, stats and export. With --hex, decode takes

@@ -96,7 +96,10 @@ bool write_chunk(const Chunk& c, Output& out, int& status) {
 std::vector<InputInfo> infos_of(const std::vector<Input>& inputs) {
     std::vector<InputInfo> infos;
     for (const Input& input : inputs)
-        infos.push_back({input.literal ? input.name : input.name == "-" ? "<stdin>" : escaped_name(input.name),
+        infos.push_back({!input.label.empty() ? escaped_name(input.label)
+                         : input.literal      ? input.name
+                         : input.name == "-"  ? "<stdin>"
+                                              : escaped_name(input.name),
                          infos.size()});
     return infos;
 }

@@ -147,7 +147,7 @@ std::string run_pipeline(const std::string& text, int& status) {
     std::string result;
     try {
         rizorod::tool::Output output(fileno(out), fileno(err));
-        status = rizorod::tool::run({{"x", true, text}}, {}, rizorod::tool::text_handler, output);
+        status = rizorod::tool::run({rizorod::tool::Input("x", true, text)}, {}, rizorod::tool::text_handler, output);
     } catch (const std::bad_alloc&) {
         status = -1;  // before any input: nothing written
     }

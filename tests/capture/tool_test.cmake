@@ -135,6 +135,13 @@ elseif(CHECK STREQUAL "cli")
   set(help "Run with --help for more information.\n")
   row(2 "" "--code: expected a type code 0 to 65535 or 0x0000 to 0xffff, found \"0x0c4a 4a 0c\"\n${help}"
       [=[$R decode -i dm -c '0x0c4a 4a 0c' -x 0420]=])
+  # Standard input named and numbered as the piece of a file it is; --piece takes one file.
+  row(1 "{\"schema\":2,\"file\":\"big.cap\",\"line\":11,\"error\":\"expected an interface (dm, l2cap, rfcomm or sdp), found \\\"hci\\\"\"}\n"
+      "big.cap:11: expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"\n"
+      [=[printf '\nhci 00\n' | $R decode -f json --label big.cap --first-line 10]=])
+  foreach(args "--piece 1/2 -" "--piece 1/2 $S $S" "--piece 3/2 $S" "--piece 0/2 $S" "--label x $S" "--first-line 0")
+    row(2 "" "+" "$R decode ${args} < /dev/null")
+  endforeach()
   # A code in decimal or hexadecimal, given with --hex or to choose entries.
   row(0 "DM_HCI_STANDARD_COMMAND_COMPLETE_T 8196 8196 " "" [=[$R decode -i dm -c 3146 -x 4a0c010000 | sed -n 2p | tr '\n' ' ';
       for c in 8196 0x2004; do $R decode -f json -c $c $S | jq -j '.code, " "'; done]=])
