@@ -29,6 +29,11 @@
 
 #include "export.h"
 
+/* The version of these headers; rizorod_version() gives the library's. */
+#define RIZOROD_VERSION_MAJOR 0
+#define RIZOROD_VERSION_MINOR 1
+#define RIZOROD_VERSION_PATCH 0
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -53,6 +58,7 @@ typedef enum rizorod_status
 {
     RIZOROD_OK = 0,
     RIZOROD_END = 1,              /* a reader has no more entries */
+    RIZOROD_STOPPED = 2,          /* a field callback stopped the walk */
     RIZOROD_E_ARGUMENT = -1,      /* a NULL where a value is needed, not one of the four
                                      interfaces, an index past the end, overlapping blocks */
     RIZOROD_E_NOT_FOUND = -2,     /* no interface of that name, no primitive of that code */
@@ -109,8 +115,44 @@ typedef struct rizorod_entry {
 
 typedef struct rizorod_reader rizorod_reader;
 
+/* One step of a walk over a decoding's fields, in printed order (the same tree as the JSON of
+ * `rizorod decode --format json`, docs/JSON.md). */
+typedef enum rizorod_field_kind
+#ifdef __cplusplus
+    : int
+#endif
+{
+    RIZOROD_FIELD_VALUE = 0,        /* a field line or an element: `value` */
+    RIZOROD_FIELD_RECORD_BEGIN = 1, /* a nested record: `name` (label: the field's) */
+    RIZOROD_FIELD_RECORD_END = 2,
+    RIZOROD_FIELD_LIST_BEGIN = 3,   /* an element run, a block walk, access codes, an IP address */
+    RIZOROD_FIELD_LIST_END = 4,
+    RIZOROD_FIELD_BYTES = 5,        /* a byte run: `bytes`, `length` */
+    RIZOROD_FIELD_NAME = 6,         /* a device name: its bytes */
+    RIZOROD_FIELD_TEXT = 7,         /* the text form of the address just walked: `bytes`, `length` */
+    RIZOROD_FIELD_UNCOUNTED = 8,    /* a whole block's elements past its count: their bytes */
+    RIZOROD_FIELD_UNKNOWN_CUSTOM = 9 /* "Unknown customDebug Primitive type" */
+} rizorod_field_kind;
+
+typedef struct rizorod_field {
+    rizorod_field_kind kind;
+    unsigned depth;       /* 0 for the primitive's own fields, one more inside each record or list */
+    const char* label;    /* the field's label; NULL for an element */
+    const char* name;     /* RECORD_BEGIN: the record's name, e.g. "BD_ADDR_T"; else NULL */
+    uint32_t value;       /* VALUE */
+    const uint8_t* bytes; /* BYTES, NAME, TEXT, UNCOUNTED; valid during the call only */
+    size_t length;
+} rizorod_field;
+
+/* Called for every step of a walk; a non-zero result stops it (the walking function then
+ * returns RIZOROD_STOPPED). */
+typedef int (RIZOROD_CALL *rizorod_field_callback)(void* context, const rizorod_field* field);
+
 /* The library's version, e.g. "0.1.0". */
 RIZOROD_API const char* RIZOROD_CALL rizorod_version(void);
+
+/* The name of a status, e.g. "RIZOROD_E_DECODE"; "RIZOROD_E_UNKNOWN" for a value that is none. */
+RIZOROD_API const char* RIZOROD_CALL rizorod_status_string(rizorod_status status);
 
 /* Releases a text that this interface returned; NULL is ignored. */
 RIZOROD_API void RIZOROD_CALL rizorod_free(void* text);
@@ -151,6 +193,13 @@ RIZOROD_API rizorod_status RIZOROD_CALL rizorod_decode_record(
     const rizorod_block* blocks, size_t block_count, const rizorod_timestamp* stamp, char** text,
     rizorod_error* error);
 
+/* The fields of an offline decoding, as rizorod_decode_record checks and decodes it, told to
+ * `callback` one step at a time. */
+RIZOROD_API rizorod_status RIZOROD_CALL rizorod_walk_record(
+    rizorod_interface iface, uint16_t code, const uint8_t* record, size_t length,
+    const rizorod_block* blocks, size_t block_count, rizorod_field_callback callback, void* context,
+    rizorod_error* error);
+
 /* A reader of the capture format, one entry at a time, from a file or from text in memory
  * (copied). `name` is what messages call the text ("name:line: what"); NULL gives "text". */
 RIZOROD_API rizorod_status RIZOROD_CALL rizorod_reader_open_file(const char* path,
@@ -172,6 +221,12 @@ RIZOROD_API void RIZOROD_CALL rizorod_reader_close(rizorod_reader* reader);
 RIZOROD_API rizorod_status RIZOROD_CALL rizorod_reader_next(rizorod_reader* reader,
                                                             rizorod_entry* entry, char** text,
                                                             rizorod_error* error);
+
+/* The fields of the entry that rizorod_reader_next read last (it returned RIZOROD_OK or
+ * RIZOROD_E_DECODE), told to `callback` one step at a time. */
+RIZOROD_API rizorod_status RIZOROD_CALL rizorod_reader_walk(rizorod_reader* reader,
+                                                            rizorod_field_callback callback,
+                                                            void* context, rizorod_error* error);
 
 #ifdef __cplusplus
 }

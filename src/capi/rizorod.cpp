@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include <RizOrodOzido/capture.h>
+#include <RizOrodOzido/fields.h>
 
 #ifndef RIZOROD_VERSION_TEXT
 #error "RIZOROD_VERSION_TEXT is defined by the build"
@@ -37,6 +38,7 @@ struct rizorod_reader {
     rizorod::Problem problem;
     rizorod::Decoder decoder;
     bool done = false;  // the end, or a read error, has been reported
+    bool has_entry = false;  // `entry` holds the entry the last call read
 };
 
 namespace {
@@ -163,9 +165,117 @@ rizorod_status make_reader(std::string name, std::unique_ptr<std::istream> in,
     return RIZOROD_OK;
 }
 
+// Tells a walk's steps to a C callback; a callback that asks to stop ends the walk by Stop.
+struct Stop {};
+class CallbackSink final : public rizorod::FieldSink {
+public:
+    CallbackSink(rizorod_field_callback callback, void* context) : callback_(callback), context_(context) {}
+    void value(const char* label, std::uint32_t v) override {
+        rizorod_field f = step(RIZOROD_FIELD_VALUE, label);
+        f.value = v;
+        tell(f);
+    }
+    void begin_record(const char* label, const char* name) override {
+        rizorod_field f = step(RIZOROD_FIELD_RECORD_BEGIN, label);
+        f.name = name;
+        tell(f);
+        ++depth_;
+    }
+    void end_record() override {
+        --depth_;
+        tell(step(RIZOROD_FIELD_RECORD_END, nullptr));
+    }
+    void begin_list(const char* label) override {
+        tell(step(RIZOROD_FIELD_LIST_BEGIN, label));
+        ++depth_;
+    }
+    void end_list() override {
+        --depth_;
+        tell(step(RIZOROD_FIELD_LIST_END, nullptr));
+    }
+    void bytes(const char* label, const std::uint8_t* data, std::size_t size, bool name) override {
+        tell(with_bytes(step(name ? RIZOROD_FIELD_NAME : RIZOROD_FIELD_BYTES, label), data, size));
+    }
+    void unknown_custom() override { tell(step(RIZOROD_FIELD_UNKNOWN_CUSTOM, "custom")); }
+    void uncounted(const char* label, const std::uint8_t* data, std::size_t size) override {
+        tell(with_bytes(step(RIZOROD_FIELD_UNCOUNTED, label), data, size));
+    }
+    void text(const char* label, std::string_view text) override {
+        tell(with_bytes(step(RIZOROD_FIELD_TEXT, label), reinterpret_cast<const std::uint8_t*>(text.data()),
+                        text.size()));
+    }
+
+private:
+    rizorod_field step(rizorod_field_kind kind, const char* label) const {
+        rizorod_field f{};
+        f.kind = kind;
+        f.depth = depth_;
+        f.label = label;
+        return f;
+    }
+    static rizorod_field with_bytes(rizorod_field f, const std::uint8_t* data, std::size_t size) {
+        static const std::uint8_t kNone = 0;
+        f.bytes = data != nullptr ? data : &kNone;
+        f.length = size;
+        return f;
+    }
+    void tell(const rizorod_field& f) {
+        if (callback_(context_, &f) != 0) throw Stop{};
+    }
+    rizorod_field_callback callback_;
+    void* context_;
+    unsigned depth_ = 0;
+};
+
+// Walks an entry into the callback; RIZOROD_STOPPED when the callback stopped it.
+rizorod_status walk_into(rizorod::Decoder& decoder, const rizorod::Entry& entry, rizorod_field_callback callback,
+                         void* context) {
+    CallbackSink sink(callback, context);
+    try {
+        decoder.walk(entry, sink);
+    } catch (const Stop&) {
+        return RIZOROD_STOPPED;
+    }
+    return RIZOROD_OK;
+}
+
+// The blocks as a memory image; false (with the error filled in) for a bad block.
+bool image_of(const rizorod_block* blocks, size_t block_count, rizorod::MemoryImage& image, rizorod_error* error) {
+    for (std::size_t i = 0; i < block_count; ++i) {
+        const rizorod_block& b = blocks[i];
+        if (b.bytes == nullptr && b.length != 0) {
+            missing(error, "a block's bytes");
+            return false;
+        }
+        if (!image.add(b.address, {b.bytes, b.length})) {
+            fail(error, RIZOROD_E_ARGUMENT,
+                 {"block ", Number(i), " at ", Number(b.address, 8), " (", Number(b.length),
+                  " bytes) overlaps an earlier block or runs past 0xffffffff"});
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* rizorod_version(void) { return RIZOROD_VERSION_TEXT; }
+
+const char* rizorod_status_string(rizorod_status status) {
+    switch (status) {
+    case RIZOROD_OK: return "RIZOROD_OK";
+    case RIZOROD_END: return "RIZOROD_END";
+    case RIZOROD_STOPPED: return "RIZOROD_STOPPED";
+    case RIZOROD_E_ARGUMENT: return "RIZOROD_E_ARGUMENT";
+    case RIZOROD_E_NOT_FOUND: return "RIZOROD_E_NOT_FOUND";
+    case RIZOROD_E_DECODE: return "RIZOROD_E_DECODE";
+    case RIZOROD_E_CAPTURE: return "RIZOROD_E_CAPTURE";
+    case RIZOROD_E_IO: return "RIZOROD_E_IO";
+    case RIZOROD_E_MEMORY: return "RIZOROD_E_MEMORY";
+    case RIZOROD_E_INTERNAL: return "RIZOROD_E_INTERNAL";
+    }
+    return "RIZOROD_E_UNKNOWN";
+}
 
 void rizorod_free(void* text) { std::free(text); }
 
@@ -240,15 +350,7 @@ rizorod_status rizorod_decode_record(rizorod_interface iface, uint16_t code, con
     if (text == nullptr) return missing(error, "text");
     return guarded(error, [&] {
         rizorod::MemoryImage image;
-        for (std::size_t i = 0; i < block_count; ++i) {
-            const rizorod_block& b = blocks[i];
-            if (b.bytes == nullptr && b.length != 0) return missing(error, "a block's bytes");
-            if (!image.add(b.address, {b.bytes, b.length}))
-                return fail(error, RIZOROD_E_ARGUMENT,
-                            {"block ", Number(i), " at ", Number(b.address, 8), " (",
-                             Number(b.length), " bytes) overlaps an earlier block or runs past "
-                             "0xffffffff"});
-        }
+        if (!image_of(blocks, block_count, image, error)) return error != nullptr ? error->status : RIZOROD_E_ARGUMENT;
         const rizorod::Timestamp when = stamp != nullptr ? to_cpp(*stamp) : rizorod::Timestamp{};
         rizorod::Decoder decoder;
         return give(decoder.decode(to_cpp(iface), code, {record, length}, image,
@@ -290,6 +392,7 @@ rizorod_status rizorod_reader_next(rizorod_reader* reader, rizorod_entry* entry,
     if (reader == nullptr) return missing(error, "reader");
     if (entry == nullptr) return missing(error, "entry");
     if (reader->done) return RIZOROD_END;
+    reader->has_entry = false;
     rizorod::CaptureReader::Item got{};
     const rizorod_status read = guarded(error, [&] {
         try {
@@ -314,6 +417,7 @@ rizorod_status rizorod_reader_next(rizorod_reader* reader, rizorod_entry* entry,
     case rizorod::CaptureReader::Item::entry: break;
     }
     const rizorod::Entry& e = reader->entry;
+    reader->has_entry = true;
     rizorod_entry out{};
     out.line = e.line;
     out.iface = static_cast<rizorod_interface>(e.iface);
@@ -325,5 +429,35 @@ rizorod_status rizorod_reader_next(rizorod_reader* reader, rizorod_entry* entry,
     *entry = out;
     if (text == nullptr) return RIZOROD_OK;
     return guarded(error, [&] { return give(reader->decoder.decode(e), text, error); },
+                   {reader->name, e.line});
+}
+
+rizorod_status rizorod_walk_record(rizorod_interface iface, uint16_t code, const uint8_t* record, size_t length,
+                                   const rizorod_block* blocks, size_t block_count,
+                                   rizorod_field_callback callback, void* context, rizorod_error* error) {
+    if (!known(iface)) return bad_interface(error, iface);
+    if (record == nullptr && length != 0) return missing(error, "record");
+    if (blocks == nullptr && block_count != 0) return missing(error, "blocks");
+    if (callback == nullptr) return missing(error, "callback");
+    rizorod_error own{};
+    return guarded(error, [&] {
+        rizorod::Entry entry;
+        if (!image_of(blocks, block_count, entry.image, error != nullptr ? error : &own))
+            return error != nullptr ? error->status : own.status;
+        entry.iface = to_cpp(iface);
+        entry.code = code;
+        entry.record.assign(record, record + length);
+        rizorod::Decoder decoder;
+        return walk_into(decoder, entry, callback, context);
+    });
+}
+
+rizorod_status rizorod_reader_walk(rizorod_reader* reader, rizorod_field_callback callback, void* context,
+                                   rizorod_error* error) {
+    if (reader == nullptr) return missing(error, "reader");
+    if (callback == nullptr) return missing(error, "callback");
+    if (!reader->has_entry) return fail(error, RIZOROD_E_ARGUMENT, {"the reader has read no entry to walk"});
+    const rizorod::Entry& e = reader->entry;
+    return guarded(error, [&] { return walk_into(reader->decoder, e, callback, context); },
                    {reader->name, e.line});
 }

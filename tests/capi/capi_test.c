@@ -44,6 +44,27 @@ static void read_all(rizorod_reader* r) {
     rizorod_reader_close(r);
 }
 
+/* A walk's steps as text: "type=8196 bd_addr{BD_ADDR_T lap=... } bd_addr:00:02:5B:9E:8B:33 ...",
+ * a list "label[ ... ]", bytes "label#length"; stops after `stop_after` steps when not 0. */
+static char trace[1 << 12];
+static int steps, stop_after;
+static int RIZOROD_CALL step(void* context, const rizorod_field* f) {
+    char one[128];
+    const char* label = f->label ? f->label : "";
+    (void)context;
+    switch (f->kind) {
+    case RIZOROD_FIELD_VALUE: sprintf(one, "%s=%lu ", label, (unsigned long)f->value); break;
+    case RIZOROD_FIELD_RECORD_BEGIN: sprintf(one, "%s{%s ", label, f->name); break;
+    case RIZOROD_FIELD_LIST_BEGIN: sprintf(one, "%s[ ", label); break;
+    case RIZOROD_FIELD_RECORD_END: sprintf(one, "} "); break;
+    case RIZOROD_FIELD_LIST_END: sprintf(one, "] "); break;
+    case RIZOROD_FIELD_TEXT: sprintf(one, "%s:%.*s@%u ", label, (int)f->length, (const char*)f->bytes, f->depth); break;
+    default: sprintf(one, "%s#%d:%lu ", label, (int)f->kind, (unsigned long)f->length); break;
+    }
+    add(trace, sizeof trace, one);
+    return ++steps == stop_after;
+}
+
 int main(int argc, char** argv) {
     /* DM_ACL_CONNECT_CFM_T, no pointers; L2CA_DATAWRITE_REQ_T, a pointer to 3 bytes at 0x300000. */
     static const uint8_t acl[] = {0x04, 0x20, 0x1a, 0, 0, 0, 0x29, 0, 0x33, 0x8b, 0x9e, 0, 0x5b, 0,
@@ -114,6 +135,46 @@ int main(int argc, char** argv) {
         CHECK(strcmp(err[2].message,
                      "dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2") == 0);
         CHECK(iface == RIZOROD_SDP && reader == NULL && row.name == found.name);
+    }
+
+    /* Walks: the fields in printed order with their nesting, addresses' text forms, a whole
+     * block's elements past its count as bytes; a callback that stops; the entry a reader read. */
+    {
+        static const uint8_t sent[] = {0x09, 0x20, 0x0a, 0x00, 0x02, 0, 0, 0, 0, 0x01, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        static const uint8_t handles[64] = {0x29, 0x00, 0x03, 0x00, 0x2a, 0x00, 0x05, 0x00};
+        const rizorod_block block = {0x400100, handles, 64};
+        CHECK(rizorod_walk_record(RIZOROD_DM, 0x2009, sent, sizeof sent, &block, 1, step, NULL, NULL) == RIZOROD_OK);
+        CHECK(strcmp(trace, "type=8201 phandle=10 num_handles=2 handle_complete_ptr[ {HANDLE_COMPLETE_T handle=41 "
+                            "num_completed=3 } {HANDLE_COMPLETE_T handle=42 num_completed=5 } ] handle_complete_ptr#8:56 ") == 0);
+        trace[0] = '\0';
+        CHECK(rizorod_walk_record(RIZOROD_DM, 0x2004, acl, 17, NULL, 0, step, NULL, NULL) == RIZOROD_OK);
+        CHECK(strstr(trace, "bd_addr{BD_ADDR_T lap=10390323 uap=91 nap=2 } bd_addr:00:02:5B:9E:8B:33@0 enc_mode=1 ") != NULL);
+        trace[0] = '\0', steps = 0, stop_after = 3;
+        CHECK(rizorod_walk_record(RIZOROD_DM, 0x2009, sent, sizeof sent, &block, 1, step, NULL, NULL) == RIZOROD_STOPPED);
+        CHECK(strcmp(trace, "type=8201 phandle=10 num_handles=2 ") == 0 && steps == 3);
+        stop_after = 0;
+        CHECK(rizorod_walk_record(RIZOROD_DM, 0x2009, sent, 20, &block, 1, step, NULL, &err[0]) == RIZOROD_E_DECODE &&
+              strstr(err[0].message, "record needs 24 bytes; it has 20") != NULL);
+        CHECK(rizorod_walk_record(RIZOROD_DM, 0x2009, sent, sizeof sent, &block, 1, NULL, NULL, &err[0]) == RIZOROD_E_ARGUMENT);
+        strcpy(capture, "2024-05-14 09:41:15.406 dm 04 20 01 00  00 00 29 00  20 1f 6a 00 7c 00 12 00  00\n");
+        CHECK(rizorod_reader_open_text(capture, strlen(capture), NULL, &reader, NULL) == 0);
+        CHECK(rizorod_reader_walk(reader, step, NULL, &err[0]) == RIZOROD_E_ARGUMENT);  /* nothing read yet */
+        trace[0] = '\0';
+        CHECK(rizorod_reader_next(reader, &entry, NULL, NULL) == 0 && rizorod_reader_walk(reader, step, NULL, NULL) == 0);
+        CHECK(strstr(trace, "handle=41 bd_addr{BD_ADDR_T lap=6954784 uap=124 nap=18 } bd_addr:00:12:7C:6A:1F:20@0 ") != NULL);
+        rizorod_reader_close(reader);
+        reader = NULL;
+    }
+    /* Every status has its name; the version macros are the library's version. */
+    {
+        static const char* const names[] = {"RIZOROD_E_UNKNOWN", "RIZOROD_E_INTERNAL", "RIZOROD_E_MEMORY", "RIZOROD_E_IO",
+                                            "RIZOROD_E_CAPTURE", "RIZOROD_E_DECODE", "RIZOROD_E_NOT_FOUND",
+                                            "RIZOROD_E_ARGUMENT", "RIZOROD_OK", "RIZOROD_END", "RIZOROD_STOPPED", "RIZOROD_E_UNKNOWN"};
+        char version[32];
+        int v;
+        for (v = -8; v <= 3; ++v) CHECK(strcmp(rizorod_status_string((rizorod_status)v), names[v + 8]) == 0);
+        sprintf(version, "%d.%d.%d", RIZOROD_VERSION_MAJOR, RIZOROD_VERSION_MINOR, RIZOROD_VERSION_PATCH);
+        CHECK(strcmp(version, rizorod_version()) == 0);
     }
 
     /* The example session from its file: the first entry as read, then every decoding. */
