@@ -273,7 +273,7 @@ public:
     Parser(std::string_view text) : text_(text), tokens_(tokens(text)) {}
 
     Filter* run() {
-        if (tokens_[0].kind == Token::end) throw FilterError("expected an expression, found nothing");
+        if (tokens_[0].kind == Token::end) fail(text_, tokens_[0], "expected an expression, found nothing");
         parse_or();  // the last node made is the root: every node comes after its operands
         if (peek().kind != Token::end) fail(text_, peek(), "expected 'and', 'or' or the end, found '" + peek().text + "'");
         return new Filter(std::move(nodes_), std::move(labels_));
