@@ -54,7 +54,13 @@ int usage_status(CLI::App& app, const CLI::ParseError& e) {
 
 int main(int argc, char** argv) {
     CLI::App app{kAbout, "rizorod"};
-    app.set_version_flag("--version", std::string("rizorod ") + RIZOROD_VERSION, "Print the version and exit");
+    app.set_version_flag("--version",
+                         std::string("rizorod ") + RIZOROD_VERSION +
+                             "\nCopyright The RizOrodOzido authors.\n"
+                             "License Apache-2.0: Apache License, Version 2.0 <https://www.apache.org/licenses/LICENSE-2.0>.\n"
+                             "This is free software: you are free to change and redistribute it.\n"
+                             "There is NO WARRANTY, to the extent permitted by law.",
+                         "Print the version and the licence, and exit");
     app.set_help_flag("-h,--help", "Print this help and exit");
     app.require_subcommand(1);
     app.footer(kFooter);

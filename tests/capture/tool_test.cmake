@@ -95,7 +95,8 @@ elseif(CHECK STREQUAL "cli")
   row(0 "DM_AM_REGISTER_REQ_T\n" "" [=[$R decode -i dm -c 0x0000 -x '04 20 00 00' | sed -n 2p]=])  # not its first field
   row(1 "" "<command line>:1: l2cap 0x000b L2CA_DATAWRITE_REQ_T: pointer at offset 8 = 0x00300000 needs 3 bytes; the image has 2 there\n"
       [=[$R decode -i l2cap -x 0b0041000300000000003000 -m '00300000 01 02']=])
-  row(0 "" "" [=[$R --help | grep -q 'Exit status' && $R decode --help | grep -q -- --jobs && $R --version | grep -qx 'rizorod [0-9.]*' &&
+  row(0 "" "" [=[$R --help | grep -q 'Exit status' && $R decode --help | grep -q -- --jobs && $R --version | head -n 1 | grep -qx 'rizorod [0-9.]*' &&
+      $R --version | grep -qx 'License Apache-2.0: .*' &&
       $R decode --help | grep -qF -- "-m,--memory '@ADDR BYTES'"]=])
   # The list: every interface in order, four tab-separated fields a line, `list sdp` its sdp rows.
   row(0 "dm l2cap rfcomm sdp " "" [=[$R list > $W/all && $R list sdp > $W/sdp && grep '^sdp' $W/all | cmp - $W/sdp &&
