@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     app.get_formatter()->column_width(34);
 
     std::vector<std::unique_ptr<Command>> commands;
-    for (auto add : {add_decode, add_stats, add_export, add_dissector, add_list}) commands.push_back(add(app));
+    for (auto add : {add_decode, add_stats, add_export, add_dissector, add_list, add_writer_source}) commands.push_back(add(app));
     try {
         app.parse(argc, argv);
         for (const auto& command : commands)

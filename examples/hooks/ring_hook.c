@@ -4,7 +4,7 @@
 #include <stdio.h>
 
 #include "samples.h"
-#include <RizOrodOzido/rizorod_capture.h>
+#include "rizorod_capture.h"
 
 #define RING_SIZE 4096u /* a power of two, so that the counts below may wrap */
 

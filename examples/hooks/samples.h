@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include <RizOrodOzido/rizorod_capture.h>
+#include "rizorod_capture.h"
 
 typedef void (*log_fn)(enum rizorod_capture_interface iface, uint16_t code, const void *prim);
 

@@ -4,7 +4,7 @@
 #include <stdio.h>
 
 #include "samples.h"
-#include <RizOrodOzido/rizorod_capture.h>
+#include "rizorod_capture.h"
 
 /* The board's transmit routine: waits until the data register is free and writes one character. */
 static void uart_putc(char c) { putchar(c); }

@@ -1,2 +1,2 @@
-// The capture writer's C sources compile as C++ too (built, never linked).
-#include "capture-writer/rizorod_capture.c"
+// The capture writer's C source compiles as C++ too (built, never linked).
+#include RIZOROD_WRITER_C

@@ -176,6 +176,21 @@ elseif(CHECK STREQUAL "limits")
         for j in 1 4; do /usr/bin/time -f %M -o $W/rss $R decode --jobs $j $W/long.cap > /dev/null && [ $(cat $W/rss) -lt 24000 ] || exit 1; done]=])
   endif()
 
+elseif(CHECK STREQUAL "writer")
+  # writer-source: the pair into a folder it makes, again over its own files; a file it did not
+  # write, or a folder where a file goes, is refused with nothing written or left behind, unless
+  # --force; no folder is a usage error.
+  set(refused "not written by rizorod writer-source; nothing written (--force overwrites it)\n")
+  row(0 "rizorod_capture.c\nrizorod_capture.h\n2\n" "" [=[cd $W && $R writer-source a/b && $R writer-source a/b && ls -A a/b &&
+      grep -l 'Written by `rizorod writer-source`' a/b/* | wc -l]=])
+  row(3 "" "rizorod: c/rizorod_capture.c: ${refused}" [=[cd $W && mkdir c && echo mine > c/rizorod_capture.c && $R writer-source c]=])
+  row(0 "mine\nrizorod_capture.c\n" "" [=[cd $W && cat c/rizorod_capture.c && ls -A c]=])
+  row(0 "2\n" "" [=[cd $W && echo mine > c/rizorod_capture.h && $R writer-source --force c && grep -l 'Written by' c/* | wc -l]=])
+  row(3 "rizorod_capture.h\n" "rizorod: d/rizorod_capture.h: not a regular file; nothing written\n"
+      [=[cd $W && mkdir -p d/rizorod_capture.h && $R writer-source --force d; s=$?; ls -A d; exit $s]=])
+  row(3 "" "+" [=[cd $W && touch f && $R writer-source f]=])
+  row(2 "" "+" [=[$R writer-source]=])
+
 else()
   message(FATAL_ERROR "unknown check ${CHECK}")
 endif()

@@ -33,9 +33,6 @@
 #define RIZORODOZIDO_ROWS_LAYOUT_H
 
 #include <stdint.h>
-#if !defined(__cplusplus)
-#include <stdbool.h> /* the rows' `whole` flags */
-#endif
 
 enum rizorod_layout_kind {
     RIZOROD_LAYOUT_END,
