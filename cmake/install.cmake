@@ -12,7 +12,10 @@
 #   share/doc/rizorodozido/
 #                 README.md, LICENSE, docs/*.md (in docs/), the example capture and the consumer
 #                 example
-set(CMAKE_INSTALL_DOCDIR share/doc/rizorodozido CACHE PATH "Documentation (DATAROOTDIR/doc/rizorodozido)")
+# (Set only when not given: a relative path from the command line stays relative.)
+if(NOT DEFINED CMAKE_INSTALL_DOCDIR)
+  set(CMAKE_INSTALL_DOCDIR share/doc/rizorodozido CACHE PATH "Documentation (DATAROOTDIR/doc/rizorodozido)")
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
