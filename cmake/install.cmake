@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # What `cmake --install` puts where (the Debian packages are made from the same, debian/):
 #   bin/          the rizorod tool (tools/CMakeLists.txt), which finds the library through its
 #                 RPATH, $ORIGIN/../lib, from whatever prefix it was installed to

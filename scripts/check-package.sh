@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the project as a packager or a user without the test tools would, and checks the result
 # from the outside:
 #   - configured with -DBUILD_TESTING=OFF -DRIZ_BUILD_BENCHMARKS=OFF while GoogleTest and Google

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what the build needs on a fresh Debian machine (run as root). Packages already present
 # are left alone, so this is quick on a machine that has them.
 #   scripts/install-deps.sh          the native build, tests, benchmarks and the Python example,

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The licence line of every source file that git tracks (C and C++ sources and headers, .def,
 # .inc, .lua, .py, .sh, .cmake, CMakeLists.txt): "SPDX-License-Identifier: Apache-2.0" in the
 # file's comment syntax, as its first line (after a #! line).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod writer-source: the capture writer's two drop-in files, written into a folder. A file
 // there that this command did not write is never overwritten without --force, and the files are
 // written under temporary names first, so that a failure leaves the folder as it was.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The subcommands of rizorod, one file each (cmd_*.cpp): each adds itself and its options to the
 // command line, then runs when the command line named it.
 #ifndef RIZORODOZIDO_TOOLS_COMMAND_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod: decodes primitives captured from a Bluetooth host stack, as text or JSON, selects and
 // counts them, exports them for Wireshark, and describes the primitives that the library knows.
 // Each subcommand lives in a file of its own (cmd_*.cpp).

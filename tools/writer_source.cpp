@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The capture writer's drop-in pair. The header is <RizOrodOzido/rizorod_capture.h> as it is; the
 // source is the layout types and shared rules (rows/layout.h as it is), the record descriptions
 // and look-ups written here from the library's layout table, then the fixed writer code

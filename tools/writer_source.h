@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The capture writer as two drop-in files for the stack's own build, written from the rows as
 // data (<RizOrodOzido/fields.h>): rizorod_capture.h, the interface, and rizorod_capture.c, the
 // record descriptions of every primitive as plain C tables followed by the writer's fixed code.

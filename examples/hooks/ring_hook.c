@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A logging hook that keeps capture entries in a ring buffer in memory, whole entries only, for a
  * task or a debugger to drain later. This program logs a few primitives through it and drains
  * the ring to standard output: a capture that `rizorod decode` reads. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A logging hook that sends capture entries down a serial line as they happen, a character at a
  * time, from a small piece of the stack's memory: nothing is kept. Here the "UART" is standard
  * output, so that the program runs on a host and prints a capture that `rizorod decode` reads. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The capture writer for the stack's own process: one call writes one complete capture entry
  * (docs/CAPTURE-FORMAT.md) for a primitive, ready for `rizorod decode` or the offline API.
  *

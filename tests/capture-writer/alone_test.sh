@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The capture writer's drop-in pair alone in a folder, as a firmware build takes it: it includes
 # nothing but itself and <stddef.h>, <stdint.h>, <string.h> (and <emmintrin.h> under its SSE2
 # condition), compiles with a firmware compiler's flags, freestanding and hosted, without a

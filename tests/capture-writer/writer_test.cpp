@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The capture writer against the decoders. For every code of every interface, random records
 // whose pointers address real memory: the written entry, read and decoded offline, gives the
 // in-process decoding's text, and its memory lines hold exactly the bytes that decoding reads;

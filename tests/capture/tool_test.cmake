@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # End-to-end checks of the rizorod binary, as tables of shell commands, one table per CHECK:
 #   cmake -DTOOL=<rizorod> -DEXAMPLES=<examples> -DDATA=<tests/data> -DWORK=<scratch dir>
 #         -DCHECK=<name> -P tool_test.cmake

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The build installed to a prefix as a user would find it: programs built against it with
 # pkg-config (C++ and C) run; then the prefix is moved elsewhere, and the tool runs from there
 # with nothing set in its environment, finding the library beside itself; only the namespaced

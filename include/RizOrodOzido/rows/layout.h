@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The rows as data: a constant description of every record that the decoders know, made from
  * the same rows as the decoders (rows.h, RIZOROD_ROWS_DATA). Plain C, so that the capture
  * writer compiled into the stack's own process (C99, no heap, no stdio) reads the very same
