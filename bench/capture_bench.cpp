@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The capture writer's cost against decoding the same primitive in-process, in the same run:
 // writer/NAME writes the entry (stamp given, memory lines for every pointer followed) into a
 // caller's buffer; writer/NAME/sink passes it to a sink that only counts; writer/NAME/clock also

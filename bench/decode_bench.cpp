@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoding speed through the public operations, against a baseline that renders the same records
 // the plain way: snprintf("%s %02x\n") into a 100-character work area per field line, and
 // localtime + strftime + sprintf for every header line.

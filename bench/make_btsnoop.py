@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes a btsnoop file (HCI UART framing) of N HCI packets for the yardstick of
 bench/tool_throughput.sh: a session of commands, events and ACL data (inquiry, connection, remote
 name, L2CAP signalling, SDP, RFCOMM, local name, completed packets, disconnection), repeated in

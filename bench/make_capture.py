@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes a capture of N entries for throughput runs: the entries of examples/session.cap (every
 interface, with names, byte runs, blocks and access codes), repeated in order until N are written.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Records for the benchmarks, with the bytes their pointers address, placed in memory below 4 GiB
 // so that 4-byte pointer fields can address it on a 64-bit build. Each function makes its record
 // once per call; the memory is never given back.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The speed figures of the rizorod tool and of the library, in one run, each beside its baseline:
 #   - rizorod decode of a generated capture of N mixed entries (default 1,000,000;
 #     bench/make_capture.py) with --jobs 1 and --jobs 2, and the output of both compared;

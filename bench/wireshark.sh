@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Wireshark figures, as elapsed time and CPU time (user + system). rizorod export against rizorod
 # decode over one generated capture of N mixed entries (default 1,000,000), each writing its
 # output to a file in the same folder, best of five alternating runs, with --jobs 1 and 2. Then

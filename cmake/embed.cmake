@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # riz_embed_text(INPUT OUTPUT NAME): makes OUTPUT, a C++ include that defines
 #   constexpr char NAME[] = R"riz_embed(<the text of INPUT>)riz_embed";
 # so that a program carries a text file written as a file of its own (a Lua plugin's fixed part,

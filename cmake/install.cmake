@@ -1,15 +1,35 @@
-# What `cmake --install` puts where, and the packages made from it:
+# SPDX-License-Identifier: Apache-2.0
+# What `cmake --install` puts where (the Debian packages are made from the same, debian/):
+#   bin/          the rizorod tool (tools/CMakeLists.txt), which finds the library through its
+#                 RPATH, $ORIGIN/../lib, from whatever prefix it was installed to
 #   lib/          the shared library (libRizOrodOzido.so.0 with its version, the .so link), the
-#                 CMake package (find_package(RizOrodOzido)) and rizorodozido.pc (pkg-config)
+#                 CMake package (find_package(RizOrodOzido)) and, for pkg-config, rizorodozido.pc
+#                 (C++20) and rizorodozido-c.pc (the C interface)
 #   include/RizOrodOzido/
-#                 the public headers and the rows they include (the tree's include/ folder as it
-#                 is); programs include <RizOrodOzido/RizOrodOzido.h>, <RizOrodOzido/capture.h>...
+#                 the public headers and the rows that the class header includes (the tree's
+#                 include/ folder as it is); programs include <RizOrodOzido/RizOrodOzido.h>...
+#   share/man/man1/, share/rizorod/
+#                 the tool's man pages, the Wireshark plugin and the capture writer's two files
 #   share/doc/rizorodozido/
-#                 README.md, docs/*.md (in docs/), the example capture and the consumer example
-# The tool and its man pages are installed from tools/CMakeLists.txt. On Linux, `cpack -G DEB`
-# in the build folder makes a Debian package of all of it (scripts/check-package.sh checks it).
+#                 README.md, LICENSE, docs/*.md (in docs/), the example capture and the consumer
+#                 example
+# (Set only when not given: a relative path from the command line stays relative.)
+if(NOT DEFINED CMAKE_INSTALL_DOCDIR)
+  set(CMAKE_INSTALL_DOCDIR share/doc/rizorodozido CACHE PATH "Documentation (DATAROOTDIR/doc/rizorodozido)")
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
+
+# riz_install_rpath(TARGET DIR): TARGET, installed to DIR (relative to the prefix), finds the
+# library where it is installed relative to itself, so that an install runs from any prefix
+# (/usr/local, ~/.local, /opt/x) with no LD_LIBRARY_PATH. CMAKE_SKIP_INSTALL_RPATH=ON leaves it
+# out, as the Debian packages do (the library is then in a system folder).
+function(riz_install_rpath target dir)
+  if(NOT WIN32 AND NOT APPLE)
+    file(RELATIVE_PATH to_lib ${CMAKE_INSTALL_PREFIX}/${dir} ${CMAKE_INSTALL_FULL_LIBDIR})
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${to_lib}")
+  endif()
+endfunction()
 
 # capture.h needs C++20 (std::span); programs that link the library get it too.
 target_compile_features(RizOrodOzido INTERFACE cxx_std_20)
@@ -32,22 +52,21 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/RizOrodOzidoConfigVersion
 install(FILES ${PROJECT_BINARY_DIR}/RizOrodOzidoConfig.cmake
               ${PROJECT_BINARY_DIR}/RizOrodOzidoConfigVersion.cmake DESTINATION ${RIZ_CMAKE_DIR})
 
-# pkg-config: the file is written when installing, with the prefix installed to (cmake --install
-# --prefix, or /usr in the Debian package, whose staging folder comes in through DESTDIR).
-install(CODE "set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
-  set(libdir \"${CMAKE_INSTALL_LIBDIR}\")
-  set(version \"${PROJECT_VERSION}\")
-  configure_file(\"${PROJECT_SOURCE_DIR}/cmake/rizorodozido.pc.in\"
-                 \"${PROJECT_BINARY_DIR}/rizorodozido.pc\" @ONLY)")
-install(FILES ${PROJECT_BINARY_DIR}/rizorodozido.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# pkg-config: rizorodozido.pc for C++ programs (its flags hold -std=c++20, which
+# <RizOrodOzido/capture.h> needs), rizorodozido-c.pc for C programs of the C interface. Written
+# when installing, with the prefix installed to (cmake --install --prefix, or /usr in the Debian
+# packages, whose staging folder comes in through DESTDIR).
+foreach(pc rizorodozido rizorodozido-c)
+  install(CODE "set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
+    set(libdir \"${CMAKE_INSTALL_LIBDIR}\")
+    set(includedir \"${CMAKE_INSTALL_INCLUDEDIR}\")
+    set(version \"${PROJECT_VERSION}\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in\" \"${PROJECT_BINARY_DIR}/${pc}.pc\" @ONLY)")
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
 
-set(RIZ_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/rizorodozido)
 file(GLOB riz_docs ${PROJECT_SOURCE_DIR}/docs/*.md)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${RIZ_DOC_DIR})
-install(FILES ${riz_docs} DESTINATION ${RIZ_DOC_DIR}/docs)  # where the README links to them
-install(FILES ${PROJECT_SOURCE_DIR}/examples/session.cap DESTINATION ${RIZ_DOC_DIR}/examples)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/consumer DESTINATION ${RIZ_DOC_DIR}/examples)
-
-if(NOT WIN32)
-  include(${CMAKE_CURRENT_LIST_DIR}/debian.cmake)
-endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${riz_docs} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)  # where the README links to them
+install(FILES ${PROJECT_SOURCE_DIR}/examples/session.cap DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/consumer DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Writes the rizorod tool's man pages from its own help with help2man, gzipped, into OUT:
 # rizorod.1.gz, and rizorod-NAME.1.gz for every subcommand that `rizorod --help` lists (its
 # description, usage, arguments and options, from `rizorod NAME --help`).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The MinGW-w64 cross build for CMAKE_SYSTEM_PROCESSOR (i686 or x86_64), with Debian's -posix
 # compilers (std::thread is there for the tests). The DLL and the programs link the toolchain's
 # runtime DLLs (libgcc, libstdc++, winpthread), which the build copies next to them: one C++

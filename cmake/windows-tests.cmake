@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Whether this machine can run the Windows test programs: Wine must be installed and must run a
 # program of this build's architecture (Debian's 64-bit Wine alone runs no 32-bit program, and a
 # kernel without 32-bit support runs no 32-bit Wine). When it cannot, no test program is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decodes a few primitives through the public operations and prints the text.
 #include <cstdint>
 #include <cstdio>

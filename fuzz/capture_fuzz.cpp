@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: the capture reader on arbitrary text, and the decoding of every entry it accepts.
 // Whatever the input, reading and decoding end with entries, problems or DecodeErrors: never a
 // crash, a hang or a read outside the bytes given.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: the decode API on arbitrary record bytes, interface, code and memory image,
 // including counts and pointers that point partly or wholly outside the image.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks a Windows DLL of the library, 32- or 64-bit: its export table holds every member of the
 # class under its own name and every function of the C interface under its plain, undecorated
 # name; and every DLL that it needs, directly or through the DLLs beside it, is a system DLL or

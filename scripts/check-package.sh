@@ -1,79 +1,118 @@
 #!/usr/bin/env bash
-# Builds, installs and packages the library as a user or a Debian build would, and checks the
-# result from the outside:
-#   - a build with Debian's build flags (dpkg-buildflags, all hardening) and the prefix /usr, in
-#     build-package/, of the library and the tool alone;
-#   - `cmake --install` into a temporary prefix; only the public headers are installed under
-#     include/; examples/consumer is built against it once with find_package and once with
-#     pkg-config, and both programs run;
-#   - `cpack -G DEB`: dpkg-deb --info and --contents checked (dependencies found, the files that
-#     matter there, the same files as the install), the package extracted with dpkg-deb -x and its
-#     tool run on the example capture;
-#   - lintian on the package, when lintian is installed (scripts/install-deps.sh lintian).
-# Usage: scripts/check-package.sh            (from anywhere; needs scripts/install-deps.sh)
+# SPDX-License-Identifier: Apache-2.0
+# Builds the project as a packager or a user without the test tools would, and checks the result
+# from the outside:
+#   - configured with -DBUILD_TESTING=OFF -DRIZ_BUILD_BENCHMARKS=OFF while GoogleTest and Google
+#     Benchmark cannot be found: no CMake warning, neither is looked for;
+#   - the Debian packages, built by `dpkg-buildpackage -us -uc -b` from a copy of the tree in a
+#     temporary folder (nothing is written beside the checkout) and moved to build-package/;
+#     that build (tests and benchmarks off, its Build-Depends a compiler, CMake, Ninja, CLI11 and
+#     help2man) has no CMake warning and does not look for GoogleTest or Google Benchmark either;
+#     each package's files, the library's shlibs (>=), the tool's dependencies, no RPATH; the
+#     packages' dependencies resolved by apt against this Debian system; the packages unpacked
+#     into a throwaway root, whose tool decodes the example capture and against which
+#     examples/consumer builds with find_package and with pkg-config, and runs;
+#   - lintian on the packages: no error, no warning, and no overrides.
+# Usage: scripts/check-package.sh      (needs scripts/install-deps.sh and scripts/install-deps.sh package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="build-package"
+out="build-package"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-package: $*" >&2; exit 1; }
+for tool in dpkg-buildpackage dh lintian; do
+  command -v "$tool" >/dev/null || fail "$tool is missing: run scripts/install-deps.sh package"
+done
 
-echo "== build (Debian's build flags, prefix /usr)"
-flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
-      -DCMAKE_C_FLAGS="$(flags CFLAGS) $(flags CPPFLAGS)" -DCMAKE_CXX_FLAGS="$(flags CXXFLAGS) $(flags CPPFLAGS)" \
-      -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(flags LDFLAGS)" \
-      -DRIZ_BUILD_TESTS=OFF -DRIZ_BUILD_EXAMPLES=OFF -DRIZ_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" -j2
+echo "== configure without tests and benchmarks, GoogleTest and Google Benchmark hidden"
+arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+hidden="/usr/lib/$arch/cmake/GTest;/usr/lib/$arch/cmake/benchmark;/usr/src/googletest;/usr/include/gtest;/usr/include/benchmark"
+cmake -S . -B "$work/bare" -G Ninja -DBUILD_TESTING=OFF -DRIZ_BUILD_BENCHMARKS=OFF -DCMAKE_IGNORE_PATH="$hidden" \
+      >"$work/bare.log" 2>&1 || { cat "$work/bare.log"; fail "does not configure"; }
+! grep -q 'CMake Warning' "$work/bare.log" || { cat "$work/bare.log"; fail "CMake warns"; }
+! grep -qiE '^(GTEST|GMOCK|benchmark)[A-Za-z_]*(:|_DIR)' "$work/bare/CMakeCache.txt" ||
+  fail "GoogleTest or Google Benchmark was looked for: $(grep -iE '^(GTEST|GMOCK|benchmark)' "$work/bare/CMakeCache.txt")"
 
-echo "== install into a temporary prefix, build the consumer both ways"
-prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null
-libdir=$(dirname "$(find "$prefix" -name 'libRizOrodOzido.so.0')")
-# include/RizOrodOzido holds the tree's include/RizOrodOzido, nothing else.
-diff -r "$prefix/include" include >/dev/null || fail "the installed headers are not include/ as it is"
-cmake -S examples/consumer -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+echo "== Debian packages (dpkg-buildpackage -us -uc -b in a copy of the tree)"
+version=$(sed -n 's/^project(RizOrodOzido VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[[ $(dpkg-parsechangelog -SVersion) == "$version" ]] ||
+  fail "debian/changelog is at $(dpkg-parsechangelog -SVersion), the project at $version"
+mkdir "$work/src"
+git ls-files -z --cached --others --exclude-standard | while IFS= read -r -d '' f; do [[ -e $f ]] && printf '%s\0' "$f"; done |
+  tar -c --null -T - | tar -x -C "$work/src"
+(cd "$work/src" && dpkg-buildpackage -us -uc -b -j2 >"$work/dpkg-buildpackage.log" 2>&1) ||
+  { tail -n 40 "$work/dpkg-buildpackage.log"; fail "dpkg-buildpackage failed"; }
+# That build, configured with tests and benchmarks off, built the library and the tool with
+# CLI11 alone: no warning, and no look for GoogleTest or Google Benchmark.
+! grep -B2 -A8 'CMake Warning' "$work/dpkg-buildpackage.log" || fail "CMake warns in the package build"
+! grep -qiE '^(GTEST|GMOCK|benchmark)' "$work/src/debian/build/CMakeCache.txt" || fail "the package build looked for GoogleTest"
+rm -rf "$out" && mkdir -p "$out"
+shopt -s nullglob
+mv "$work"/*.deb "$work"/*.ddeb "$work"/*.changes "$work"/*.buildinfo "$out/"
+shopt -u nullglob
+deb() { echo "$out/${1}_${version}_$(dpkg-architecture -qDEB_HOST_ARCH).deb"; }
+lib=$(deb librizorodozido0) dev=$(deb librizorodozido-dev) tool=$(deb rizorod)
+for package in "$lib" "$dev" "$tool"; do [[ -f $package ]] || fail "no $package"; done
+
+contents() { dpkg-deb --contents "$1" | awk '{print $6}' | sed 's|^\./|/|; s|/$||'; }
+# package|file it must hold (a shell pattern)
+while IFS='|' read -r package file; do
+  contents "$package" | grep -qx "$file" || fail "$package lacks $file"
+done <<EOF
+$lib|/usr/lib/$arch/libRizOrodOzido.so.0
+$lib|/usr/lib/$arch/libRizOrodOzido.so.$version
+$lib|/usr/share/doc/librizorodozido0/copyright
+$dev|/usr/lib/$arch/libRizOrodOzido.so
+$dev|/usr/include/RizOrodOzido/RizOrodOzido.h
+$dev|/usr/include/RizOrodOzido/rizorod_capture.h
+$dev|/usr/include/RizOrodOzido/rows/dm/prims.def
+$dev|/usr/lib/$arch/cmake/RizOrodOzido/RizOrodOzidoConfigVersion.cmake
+$dev|/usr/lib/$arch/pkgconfig/rizorodozido.pc
+$dev|/usr/lib/$arch/pkgconfig/rizorodozido-c.pc
+$dev|/usr/share/doc/librizorodozido-dev/examples/consumer/consumer.cpp
+$tool|/usr/bin/rizorod
+$tool|/usr/share/man/man1/rizorod.1.gz
+$tool|/usr/share/man/man1/rizorod-writer-source.1.gz
+$tool|/usr/lib/$arch/wireshark/plugins/rizorod.lua
+$tool|/usr/share/rizorod/capture-writer/rizorod_capture.c
+$tool|/usr/share/rizorod/capture-writer/rizorod_capture.h
+$tool|/usr/share/doc/rizorod/docs/CAPTURE-FORMAT.md
+$tool|/usr/share/doc/rizorod/copyright
+EOF
+# The library alone in the library package, no header or .c file outside the -dev package.
+! contents "$lib" | grep -E '\.(h|c|so)$' || fail "$lib holds development files"
+! contents "$tool" | grep -E '^/usr/include|\.so' || fail "$tool holds development files"
+dpkg-deb --info "$lib" shlibs | grep -qxF "libRizOrodOzido 0 librizorodozido0 (>= $version)" ||
+  fail "the library's shlibs: $(dpkg-deb --info "$lib" shlibs)"
+depends=$(dpkg-deb --field "$tool" Depends)
+for dep in "librizorodozido0 (>= $version)" "libc6 (" "libstdc++6 (" "libgcc-s1 ("; do
+  [[ $depends == *"$dep"* ]] || fail "rizorod's Depends lacks $dep: $depends"
+done
+[[ $(dpkg-deb --field "$dev" Depends) == *"librizorodozido0 (= $version)"* ]] || fail "the -dev package's Depends"
+apt-get install --simulate -qq "./$lib" "./$dev" "./$tool" >"$work/apt.log" 2>&1 ||
+  { cat "$work/apt.log"; fail "the packages' dependencies do not resolve"; }
+
+echo "== the packages unpacked into a throwaway root"
+root=$work/root
+for package in "$lib" "$dev" "$tool"; do dpkg-deb -x "$package" "$root"; done
+readelf -d "$root/usr/bin/rizorod" "$root/usr/lib/$arch/libRizOrodOzido.so.$version" | grep -E 'RPATH|RUNPATH' &&
+  fail "a packaged binary has an RPATH"
+grep -qx 'prefix=/usr' "$root/usr/lib/$arch/pkgconfig/rizorodozido.pc" || fail "rizorodozido.pc: prefix is not /usr"
+export LD_LIBRARY_PATH=$root/usr/lib/$arch
+"$root/usr/bin/rizorod" decode examples/session.cap | cmp -s - tests/data/session.expected ||
+  fail "the packaged rizorod decodes examples/session.cap wrongly"
+cmake -S examples/consumer -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$root/usr" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 # shellcheck disable=SC2046  # pkg-config's flags are words
-g++ -std=c++20 -Wall -Werror examples/consumer/consumer.cpp -o "$work/consumer-pc" \
-    $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs rizorodozido)
+g++ -Wall -Werror examples/consumer/consumer.cpp -o "$work/consumer-pc" \
+    $(PKG_CONFIG_SYSROOT_DIR=$root PKG_CONFIG_LIBDIR=$root/usr/lib/$arch/pkgconfig pkg-config --cflags --libs rizorodozido)
 for program in "$work/consumer/consumer" "$work/consumer-pc"; do
-  LD_LIBRARY_PATH=$libdir "$program" | grep -x DM_ACL_CONNECT_CFM_T >/dev/null || fail "$program failed"
+  "$program" | grep -qx DM_ACL_CONNECT_CFM_T || fail "$program failed"
+  ldd "$program" | grep -qF "$root/usr/lib/$arch/libRizOrodOzido.so.0" || fail "$program did not use the packaged library"
 done
+unset LD_LIBRARY_PATH
 
-echo "== Debian package"
-rm -f "$build"/rizorodozido_*.deb
-(cd "$build" && cpack -G DEB >/dev/null)
-deb=$(ls "$build"/rizorodozido_*.deb)
-dpkg-deb --info "$deb"
-depends=$(dpkg-deb --field "$deb" Depends)
-for dep in libc6 libstdc++6 libgcc-s1; do
-  [[ $depends == *"$dep ("* ]] || fail "Depends lacks $dep: $depends"
-done
-dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|; s|/$||' | sort >"$work/deb.files"
-arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-for file in /usr/bin/rizorod /usr/lib/"$arch"/libRizOrodOzido.so.0 /usr/lib/"$arch"/libRizOrodOzido.so \
-            /usr/lib/"$arch"/cmake/RizOrodOzido/RizOrodOzidoConfigVersion.cmake \
-            /usr/lib/"$arch"/pkgconfig/rizorodozido.pc /usr/include/RizOrodOzido/rizorod.h \
-            /usr/include/RizOrodOzido/RizOrodOzido.h /usr/include/RizOrodOzido/rows/dm/prims.def \
-            /usr/share/man/man1/rizorod.1.gz /usr/share/doc/rizorodozido/README.md; do
-  grep -qxF "$file" "$work/deb.files" || fail "$deb lacks $file"
-done
-# Everything the install has, the package has, besides Debian's own files.
-(cd "$prefix" && find . -mindepth 1 | sed 's|^\.|/usr|' | sort) >"$work/install.files"
-missing=$(comm -23 "$work/install.files" "$work/deb.files")
-[[ -z $missing ]] || fail "installed but not in the package: $missing"
-extra=$(comm -13 "$work/install.files" "$work/deb.files" | grep -vE '^/usr$|/changelog.gz$|/lintian(/|$)') || true
-[[ -z $extra ]] || fail "in the package but not installed: $extra"
-
-echo "== the package, extracted, decodes the example capture"
-dpkg-deb -x "$deb" "$work/root"
-grep -qx 'prefix=/usr' "$work/root/usr/lib/$arch/pkgconfig/rizorodozido.pc" || fail "rizorodozido.pc: prefix is not /usr"
-LD_LIBRARY_PATH=$work/root/usr/lib/$arch "$work/root/usr/bin/rizorod" decode examples/session.cap |
-  cmp - tests/data/session.expected || fail "the packaged rizorod decodes examples/session.cap wrongly"
-
-if command -v lintian >/dev/null; then
-  echo "== lintian"
-  lintian --fail-on error,warning --display-info "$deb"
-fi
-echo "check-package: $deb is good"
+echo "== lintian"
+find "$root" -path '*/lintian/overrides*' | grep . && fail "the packages hold lintian overrides"
+lintian --fail-on error,warning "$out"/*.changes
+echo "check-package: $(cd "$out" && echo *.deb) are good"

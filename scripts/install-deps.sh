@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what the build needs on a fresh Debian machine (run as root). Packages already present
 # are left alone, so this is quick on a machine that has them.
 #   scripts/install-deps.sh          the native build, tests, benchmarks and the Python example,
@@ -9,8 +10,8 @@
 #   scripts/install-deps.sh wine32   also Wine for 32-bit Windows programs (the mingw tests); adds
 #                                    Debian's i386 architecture, and needs a kernel that runs 32-bit code
 #   scripts/install-deps.sh fuzz     also clang and libFuzzer for the fuzz preset
-#   scripts/install-deps.sh lintian  also lintian, which scripts/check-package.sh then runs on the
-#                                    Debian package (about 50 s to install, so CI does without)
+#   scripts/install-deps.sh package  also debhelper and lintian, with which scripts/check-package.sh
+#                                    builds the Debian packages and checks them (about 50 s to install)
 #   scripts/install-deps.sh bench    also btmon (bluez), the yardstick of bench/tool_throughput.sh,
 #                                    and valgrind for its profiles
 set -euo pipefail
@@ -31,9 +32,9 @@ for extra in "$@"; do
       fi
       packages+=(wine wine32:i386) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    lintian) packages+=(lintian) ;;
+    package) packages+=(debhelper lintian) ;;
     bench) packages+=(bluez valgrind) ;;
-    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz, lintian, bench)" >&2; exit 2 ;;
+    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz, package, bench)" >&2; exit 2 ;;
   esac
 done
 missing=()

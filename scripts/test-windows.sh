@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Cross-builds the test suite as Windows programs and runs it under Wine, installing the cross
 # compilers and Wine when they are missing:
 #   scripts/test-windows.sh [mingw]   the 32-bit DLL, the product: needs a kernel that runs 32-bit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The unit of the pipeline: a chunk of one input, about kChunk bytes cut at an entry line (or one
 // entry when that is longer), with the line number it begins at and, once handled, its output.
 // Buffers report a failed allocation instead of raising it; buffers that grew for a long entry

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod decode: captures, or one record from the command line, as text or JSON Lines.
 #include <algorithm>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod dissector: the Wireshark Lua plugin, written from the rows.
 #include "command.h"
 #include "dissector.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod export: captures as one pcapng file for Wireshark.
 #include <fcntl.h>
 #include <unistd.h>

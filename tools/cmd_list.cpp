@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod list: the primitives the library decodes, with their layouts on request.
 #include <RizOrodOzido/capture.h>
 

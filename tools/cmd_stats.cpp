@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod stats: entries per interface and primitive, as a table or JSON Lines.
 #include "command.h"
 #include "handlers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The subcommands of rizorod, one file each (cmd_*.cpp): each adds itself and its options to the
 // command line, then runs when the command line named it.
 #ifndef RIZORODOZIDO_TOOLS_COMMAND_H
@@ -25,6 +26,7 @@ std::unique_ptr<Command> add_stats(CLI::App& app);
 std::unique_ptr<Command> add_export(CLI::App& app);
 std::unique_ptr<Command> add_dissector(CLI::App& app);
 std::unique_ptr<Command> add_list(CLI::App& app);
+std::unique_ptr<Command> add_writer_source(CLI::App& app);
 
 }  // namespace rizorod::tool
 

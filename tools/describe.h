@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `rizorod list --fields`: every primitive's layout, as text or as JSON Lines, from the layout
 // table (the rows as data).
 #ifndef RIZORODOZIDO_TOOLS_DESCRIBE_H

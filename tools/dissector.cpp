@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Lua dissector, written from the layout table: the filter fields, a table per record, the
 // code tables and debug_customDebug's choices are data made here; the walker that turns them into
 // tree lines is fixed Lua (tools/dissector.lua) that follows the decoders' own rules.

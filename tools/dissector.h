@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Wireshark dissector of exported captures (tools/pcapng.h): a Lua plugin written from the
 // rows as data (<RizOrodOzido/fields.h>), so that it never goes out of step with the decoders. Each
 // packet shows its interface, code and primitive name, then the decoding's lines as a tree with

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: Apache-2.0
 -- The fixed part of the Wireshark plugin that `rizorod dissector` writes: the protocol, its own
 -- fields, the walker and the registration. The tool writes the data before it, from the rows:
 -- the filter fields F, a table R per record, the code tables CODES, debug_customDebug's choices

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the pipeline does with each entry it reads is a Handler's business: the text decoding, the
 // JSON object, the pcapng packet or a count. A handler appends to the output of the chunk being
 // handled; the pipeline writes chunks in input order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What rizorod does with each entry the pipeline reads: decode it as text or JSON, export it as a
 // pcapng packet, or count it; each after the entry selection (tools/select.h). An entry that the
 // selection leaves out is still checked: a refusal is reported whatever the selection says.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the inputs: each input with read(2) in pieces of about a chunk, cut into chunks at entry
 // lines (CaptureParser::starts_entry), its lines counted so that every chunk knows its first line.
 // A live input (a pipe, a terminal) gives what it sent as soon as no more is waiting: the complete

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // JSON text for the tool's structured outputs: one object per decoded entry (JSON Lines), the
 // field tree written straight from a walk of the primitive's layout.
 #ifndef RIZORODOZIDO_TOOLS_JSON_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the subcommands share: the checks of option values, the entry selection options, and
 // running the pipeline with the tool's statuses.
 #ifndef RIZORODOZIDO_TOOLS_OPTIONS_H

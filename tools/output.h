@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where rizorod writes: standard output and standard error, written with write(2) as soon as they
 // are given, so that messages keep their place among the decodings; and the tool's exit statuses.
 #ifndef RIZORODOZIDO_TOOLS_OUTPUT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Capture entries as a pcapng file for Wireshark: one enhanced packet block per entry, on one
 // interface of a user link type. The packet framing is documented in docs/WIRESHARK.md:
 //

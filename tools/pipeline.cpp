@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pipeline's two schedulers. With one job the calling thread reads, handles and writes every
 // chunk. With N jobs, N - 1 worker threads handle chunks and the calling thread reads them and
 // handles chunks itself whenever it would otherwise wait for room, so that N threads keep N

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The decoding pipeline of rizorod: inputs read in large pieces, cut into chunks at entry lines
 // (input.h), chunks parsed and handled on worker threads (worker.h), results written in input
 // order (output.h). What an entry becomes is a Handler's business (handler.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod: decodes primitives captured from a Bluetooth host stack, as text or JSON, selects and
 // counts them, exports them for Wireshark, and describes the primitives that the library knows.
 // Each subcommand lives in a file of its own (cmd_*.cpp).
@@ -54,14 +55,20 @@ int usage_status(CLI::App& app, const CLI::ParseError& e) {
 
 int main(int argc, char** argv) {
     CLI::App app{kAbout, "rizorod"};
-    app.set_version_flag("--version", std::string("rizorod ") + RIZOROD_VERSION, "Print the version and exit");
+    app.set_version_flag("--version",
+                         std::string("rizorod ") + RIZOROD_VERSION +
+                             "\nCopyright The RizOrodOzido authors.\n"
+                             "License Apache-2.0: Apache License, Version 2.0 <https://www.apache.org/licenses/LICENSE-2.0>.\n"
+                             "This is free software: you are free to change and redistribute it.\n"
+                             "There is NO WARRANTY, to the extent permitted by law.",
+                         "Print the version and the licence, and exit");
     app.set_help_flag("-h,--help", "Print this help and exit");
     app.require_subcommand(1);
     app.footer(kFooter);
     app.get_formatter()->column_width(34);
 
     std::vector<std::unique_ptr<Command>> commands;
-    for (auto add : {add_decode, add_stats, add_export, add_dissector, add_list}) commands.push_back(add(app));
+    for (auto add : {add_decode, add_stats, add_export, add_dissector, add_list, add_writer_source}) commands.push_back(add(app));
     try {
         app.parse(argc, argv);
         for (const auto& command : commands)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which entries `rizorod decode` and `rizorod export` show: by interface, primitive name (glob),
 // code, time range and field value. Every option of one kind widens the choice (any of them);
 // options of different kinds narrow it (all of them).

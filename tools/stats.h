@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `rizorod stats`: per interface and primitive, how many entries, the first and the last stamp,
 // and how many failed.
 #ifndef RIZORODOZIDO_TOOLS_STATS_H

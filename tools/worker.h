@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Handling chunks and writing their outputs: a worker parses a chunk and gives its entries to its
 // handler; write_chunk writes a handled chunk's output, its messages in place, and what ended its
 // input. Chunks are written in input order by whoever schedules them (pipeline.cpp).

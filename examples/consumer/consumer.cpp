@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decodes one logged record through the library's C++ API and through its C interface, prints
 // the decoding and exits with status 1 unless both gave the same text.
 #include <cstdint>

@@ -1,10 +1,11 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A logging hook that keeps capture entries in a ring buffer in memory, whole entries only, for a
  * task or a debugger to drain later. This program logs a few primitives through it and drains
  * the ring to standard output: a capture that `rizorod decode` reads. */
 #include <stdio.h>
 
 #include "samples.h"
-#include <RizOrodOzido/rizorod_capture.h>
+#include "rizorod_capture.h"
 
 #define RING_SIZE 4096u /* a power of two, so that the counts below may wrap */
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Primitives for the example hooks to log, laid out as the stack lays them out: little-endian,
  * pointer fields 4 bytes. Their memory is static, so that a 64-bit build of the examples (linked
  * without position independence) has it below 4 GiB, where a 4-byte pointer field reaches. */
@@ -6,7 +7,7 @@
 
 #include <stdint.h>
 
-#include <RizOrodOzido/rizorod_capture.h>
+#include "rizorod_capture.h"
 
 typedef void (*log_fn)(enum rizorod_capture_interface iface, uint16_t code, const void *prim);
 

@@ -1,10 +1,11 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A logging hook that sends capture entries down a serial line as they happen, a character at a
  * time, from a small piece of the stack's memory: nothing is kept. Here the "UART" is standard
  * output, so that the program runs on a host and prints a capture that `rizorod decode` reads. */
 #include <stdio.h>
 
 #include "samples.h"
-#include <RizOrodOzido/rizorod_capture.h>
+#include "rizorod_capture.h"
 
 /* The board's transmit routine: waits until the data register is free and writes one character. */
 static void uart_putc(char c) { putchar(c); }

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Decodes Bluetooth host stack primitives from Python through the library's C interface
 (<RizOrodOzido/rizorod.h>) with ctypes: one primitive in process, one offline with its memory and a logged
 time, a capture entry by entry, and the registry.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RizOrodOzido: turns the in-memory primitives of a Bluetooth host stack into readable text.
 //
 // A primitive is a record exactly as the stack lays it out in its 32-bit little-endian process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Offline decoding: primitives captured from a running stack, decoded on any machine.
 //
 // A captured primitive is its record's bytes plus the memory that its pointer fields address,

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* What the shared library exports: RIZOROD_API marks every class and function of its interface,
  * the C++ and the C one alike (dllexport while the library is built, dllimport for its users
  * on Windows; default visibility elsewhere). RIZOROD_CALL is the C interface's calling

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rows as data, for programs: the description of every primitive that the decoders know
 // (rows/layout.h), made from the same rows as the decoders themselves.
 #ifndef RIZORODOZIDO_FIELDS_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The C interface of RizOrodOzido: decodings of a Bluetooth host stack's primitives as text, for
  * programs in C and in any language that can call C functions.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The capture writer for the stack's own process: one call writes one complete capture entry
  * (docs/CAPTURE-FORMAT.md) for a primitive, ready for `rizorod decode` or the offline API.
  *
@@ -21,8 +22,9 @@
  * (zero-extended on a 64-bit process, so there they reach memory below 4 GiB only). Whatever the
  * decoder would read, the writer reads: the record and the memory behind it must be readable,
  * as for an in-process decoding. Memory lines are written 16 bytes at a time with SSE2 where the
- * compiler offers it; define RIZOROD_CAPTURE_NO_SIMD to keep to plain C (for a context that must
- * not touch vector registers).
+ * compiler offers it in a hosted build (a freestanding one, -ffreestanding, is plain C); define
+ * RIZOROD_CAPTURE_NO_SIMD to keep to plain C there too (for a context that must not touch vector
+ * registers).
  *
  * Both functions return the number of characters of the entry, or 0 (nothing written) when
  * `iface` is not one of the four interfaces, `prim` is null, the stamp is not a valid time (or

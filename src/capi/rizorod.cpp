@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The C interface over the C++ one: every function turns its arguments into the C++ types, calls
 // the offline API or the public operations, and turns results into malloc'd text and exceptions
 // into a status and a message. Nothing here keeps state between calls except a reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Offline decoding of one primitive: the record is checked against its code's size, then the
 // decoder runs with the memory image installed as the address space of its pointer fields and
 // the entry's own stamp pinned for the header line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The structured decoding: a walk over a primitive's layout (rows/layout.h) that reads what its
 // text decoder reads, in the same order, through the same pointer seam.
 #include <RizOrodOzido/fields.h>

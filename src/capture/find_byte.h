@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The first place of one character in a run of text, 16 characters at a time where SSE2 is
 // there: lines are short, and for them a call of memchr costs more than the search itself.
 #ifndef RIZORODOZIDO_SRC_CAPTURE_FIND_BYTE_H

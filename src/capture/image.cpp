@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The memory image of an offline decoding: non-overlapping blocks by first address, joined where
 // one starts exactly where another ends. A piece that joins two blocks moves the smaller into
 // the larger, and a block keeps room in front for pieces that come in descending order, so any

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The capture-file reader: one line at a time, one entry (its line and the memory lines after
 // it) at a time. See docs/CAPTURE-FORMAT.md for the format.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The capture format's times and dates, read and written in one place: the capture reader, the
 // offline decoder's header stamp and the tool all use these.
 #ifndef RIZORODOZIDO_SRC_CAPTURE_TIMESTAMP_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exported object: public operations, the no-match text, the writer operations, the scalar
 // formatters and the name and access-code renderings. The code tables live in each family's
 // *_table.cpp.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The layout table as the library's public data (fields.h): the library's copy of
 // core/layout.inc.
 #include "core/layout.inc"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoders of the records that every family shares (rows/records.def).
 #include <RizOrodOzido/RizOrodOzido.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The code tables as data: every code of every interface with its primitive's name and record
 // size (the furthest byte its decoder may read), generated from the same rows as the decoders;
 // and the one table that says, per interface, its name, its public operation and its dispatcher.

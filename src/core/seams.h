@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two seams through which a decoding meets the world outside its record:
 //
 // - Pointer fields hold 32-bit addresses of the stack's process. Every dereference of one goes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Internal text writer: the line grammar of a decoding, appended straight into the result string.
 // Every function produces exactly the text of the class's writer operations (field lines as
 // "%s %02x\n" formatted into a 100-character work area) without calling the formatted printer.

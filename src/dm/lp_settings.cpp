@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sniff or park settings of the link-policy write request: the fields of rows/dm/lp_settings.def,
 // printed at depth + 1 right after the dm_policy line. Reads no byte past offset 23.
 #include <RizOrodOzido/RizOrodOzido.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The IP address of the TCP open primitives: one line at the field's depth, made of the label and
 // a blank, then the eight little-endian words of the 16-byte address as four digits and a blank
 // each. The line is built piecewise as through a 100-character work area: the label part is

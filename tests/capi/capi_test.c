@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The C interface as a C program uses it: C99, built apart from the library and linked only
  * against it. Arguments: the examples folder and the tests' data folder. Read through the C
  * readers, the example session and the malformed capture must give exactly the texts and

@@ -1,2 +1,3 @@
-// The capture writer's C sources compile as C++ too (built, never linked).
-#include "capture-writer/rizorod_capture.c"
+// SPDX-License-Identifier: Apache-2.0
+// The capture writer's C source compiles as C++ too (built, never linked).
+#include RIZOROD_WRITER_C

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The example hooks end to end: each program's capture is decoded by rizorod without an error,
 # one decoding per primitive logged (the fifth has a code that its interface does not define),
 # both hooks write the same capture, and the C that docs/CAPTURE-FORMAT.md shows is theirs and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The capture writer against the decoders. For every code of every interface, random records
 // whose pointers address real memory: the written entry, read and decoded offline, gives the
 // in-process decoding's text, and its memory lines hold exactly the bytes that decoding reads;
@@ -54,7 +55,18 @@ struct Space final : rizorod::detail::AddressSpace {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> read;  // address, length
 };
 
-// The entry, written both ways: one character short writes nothing, the sink gets the same text.
+}  // namespace
+
+// The drop-in source once more, built with a firmware compiler's flags (tests/CMakeLists.txt).
+extern "C" std::size_t rizorod_capture_firmware(rizorod_capture_interface, std::uint16_t, const void*,
+                                                const rizorod_capture_stamp*, char*, std::size_t);
+extern "C" std::size_t rizorod_capture_to_firmware(rizorod_capture_interface, std::uint16_t, const void*,
+                                                   const rizorod_capture_stamp*, rizorod_capture_sink, void*);
+
+namespace {
+
+// The entry, written both ways by both builds: one character short writes nothing, the sink and
+// the firmware build get the same text.
 std::string written(rizorod::Interface iface, std::uint16_t code, const void* prim, const rizorod_capture_stamp* stamp) {
     const auto i = static_cast<rizorod_capture_interface>(iface);
     std::string text(rizorod_capture(i, code, prim, stamp, nullptr, 0), '\x7f'), sunk;
@@ -67,6 +79,11 @@ std::string written(rizorod::Interface iface, std::uint16_t code, const void* pr
     };
     EXPECT_EQ(rizorod_capture_to(i, code, prim, stamp, sink, &sunk), text.size());
     EXPECT_EQ(sunk, text);
+    std::string firmware(text.size(), '\x7f'), firmware_sunk;
+    EXPECT_EQ(rizorod_capture_firmware(i, code, prim, stamp, firmware.data(), firmware.size()), text.size());
+    EXPECT_EQ(rizorod_capture_to_firmware(i, code, prim, stamp, sink, &firmware_sunk), text.size());
+    EXPECT_EQ(firmware, text);
+    EXPECT_EQ(firmware_sunk, text);
     return text;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Allocation failure at every allocation. This program replaces operator new with one that can
 // be told to fail on its Nth call. Reading and decoding a capture of long decodings must then
 // raise std::bad_alloc and nothing else, give back every allocation (counted here; the asan

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The offline decoding API as a table: what it refuses, with the exact message, and what it
 // accepts. (Every code offline against in process, and one byte short, is the capture writer's
 // round trip in tests/capture-writer/writer_test.cpp.)

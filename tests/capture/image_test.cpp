@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The memory image, as a table: pieces added in order -> the pieces refused and the blocks that
 // result. Every byte holds the low byte of its own address, so a block whose bytes do not count
 // up from its address was joined in the wrong order.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The JSON Lines of every code against the text decoding: a capture holding every code of every
 interface (twice, with random records and their memory) decoded both ways; each object must parse
 with Python's json, hold no key twice, and show the text's values in the text's order under the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The capture reader, as a table: capture text -> the entries and messages read from it. (That
 // the text cut into pieces at entry lines reads the same is checked by the capture fuzzer on
 // every input, and end to end by the tool's checks.)

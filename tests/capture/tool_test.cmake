@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # End-to-end checks of the rizorod binary, as tables of shell commands, one table per CHECK:
 #   cmake -DTOOL=<rizorod> -DEXAMPLES=<examples> -DDATA=<tests/data> -DWORK=<scratch dir>
 #         -DCHECK=<name> -P tool_test.cmake
@@ -157,7 +158,8 @@ elseif(CHECK STREQUAL "cli")
   row(0 "DM_AM_REGISTER_REQ_T\n" "" [=[$R decode -i dm -c 0x0000 -x '04 20 00 00' | sed -n 2p]=])  # not its first field
   row(1 "" "<command line>:1: l2cap 0x000b L2CA_DATAWRITE_REQ_T: pointer at offset 8 = 0x00300000 needs 3 bytes; the image has 2 there\n"
       [=[$R decode -i l2cap -x 0b0041000300000000003000 -m '00300000 01 02']=])
-  row(0 "" "" [=[$R --help | grep -q 'Exit status' && $R decode --help | grep -q -- --jobs && $R --version | grep -qx 'rizorod [0-9.]*' &&
+  row(0 "" "" [=[$R --help | grep -q 'Exit status' && $R decode --help | grep -q -- --jobs && $R --version | head -n 1 | grep -qx 'rizorod [0-9.]*' &&
+      $R --version | grep -qx 'License Apache-2.0: .*' &&
       $R decode --help | grep -qF -- "-m,--memory '@ADDR BYTES'"]=])
   # The list: every interface in order, four tab-separated fields a line, `list sdp` its sdp rows.
   row(0 "dm l2cap rfcomm sdp " "" [=[$R list > $W/all && $R list sdp > $W/sdp && grep '^sdp' $W/all | cmp - $W/sdp &&
@@ -236,6 +238,21 @@ elseif(CHECK STREQUAL "limits")
         for i in $(seq 64); do for k in $(seq 16); do [ $k = $((i % 16 + 1)) ] && cat $W/long || echo "12:00:00.000 dm 0xffff 00"; done; done > $W/long.cap &&
         for j in 1 4; do /usr/bin/time -f %M -o $W/rss $R decode --jobs $j $W/long.cap > /dev/null && [ $(cat $W/rss) -lt 24000 ] || exit 1; done]=])
   endif()
+
+elseif(CHECK STREQUAL "writer")
+  # writer-source: the pair into a folder it makes, again over its own files; a file it did not
+  # write, or a folder where a file goes, is refused with nothing written or left behind, unless
+  # --force; no folder is a usage error.
+  set(refused "not written by rizorod writer-source; nothing written (--force overwrites it)\n")
+  row(0 "rizorod_capture.c\nrizorod_capture.h\n2\n" "" [=[cd $W && $R writer-source a/b && $R writer-source a/b && ls -A a/b &&
+      grep -l 'Written by `rizorod writer-source`' a/b/* | wc -l]=])
+  row(3 "" "rizorod: c/rizorod_capture.c: ${refused}" [=[cd $W && mkdir c && echo mine > c/rizorod_capture.c && $R writer-source c]=])
+  row(0 "mine\nrizorod_capture.c\n" "" [=[cd $W && cat c/rizorod_capture.c && ls -A c]=])
+  row(0 "2\n" "" [=[cd $W && echo mine > c/rizorod_capture.h && $R writer-source --force c && grep -l 'Written by' c/* | wc -l]=])
+  row(3 "rizorod_capture.h\n" "rizorod: d/rizorod_capture.h: not a regular file; nothing written\n"
+      [=[cd $W && mkdir -p d/rizorod_capture.h && $R writer-source --force d; s=$?; ls -A d; exit $s]=])
+  row(3 "" "+" [=[cd $W && touch f && $R writer-source f]=])
+  row(2 "" "+" [=[$R writer-source]=])
 
 else()
   message(FATAL_ERROR "unknown check ${CHECK}")

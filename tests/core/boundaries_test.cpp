@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The renderings at their boundaries: field lines (depth, labels, line modes, the work area),
 // the scalar formatters, the header's stamp, names across the fragment limits, access-code
 // lists, block walks and byte runs at their counts and capacities.

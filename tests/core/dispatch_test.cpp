@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dispatch: of all 65536 codes of each interface exactly the registered ones decode, each under
 // its registered name, and the registry holds each interface's number of codes; every other
 // code gives the no-match text alone.

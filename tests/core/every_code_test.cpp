@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every code of every interface against tests/data/every-code.txt: each line holds the decoding
 // of a patterned record in compact form (support/decode.h), so a wrong offset, width, label,
 // order, nesting, count, code, name or record size anywhere changes a line. Byte i of a record

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The worked examples of the library's contract, exact text after a header line of the right
 // form. Records and the bytes their pointers address lie in process memory below 4 GiB, so the
 // in-process pointer path is the one taken.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Every subcommand that `rizorod --help` lists is in rizorod(1) and has a page of its own.
 # usage: man_pages_test.sh TOOL MAN_DIR
 set -eu

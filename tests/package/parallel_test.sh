@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # GNU parallel cuts a generated capture into pieces with the --recstart pattern of
 # docs/SCALING.md; the pieces, decoded by several processes, give the text of one decoding of the
 # whole. Comments, blank lines, indentation and CR LF line ends stand between and inside the

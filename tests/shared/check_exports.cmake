@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Checks that the shared library exports every member of the class under its own name (the
 # operations that the class declares by hand and one decoder per row of every family), and every
 # function of the C interface under its plain name, undecorated.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shared library as a user links it: the headers alone, the public operations alone. On
 // Windows the exceptions that the library throws must reach this program's handlers.
 #include <gtest/gtest.h>

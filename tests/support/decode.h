@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers shared by the test programs: the public operation of an interface, the header line
 // split from a decoding, patterned records with an address space that shows where every
 // pointed-to byte was asked for, and the compact form of a decoding that tests/data/every-code.txt

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Memory for tests: bytes that end exactly at a guard page (reading one byte past them faults),
 // placed below 4 GiB so that a 32-bit pointer field can address them on a 64-bit build.
 #ifndef RIZORODOZIDO_TESTS_SUPPORT_GUARDED_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes a capture with every code of every interface twice (the first with the code in its own
 // first field, the second with a random one): random records whose pointers are null or address
 // memory of their own, with exactly the memory that their decoders read. Bytes are 0x00 and 0x29

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 # rizorod export and the generated dissector in tshark: tshark_test.py CHECK TOOL ALL_CODES WORK DATA EXAMPLES
 #   tree     every code of every interface, twice: each packet's tshark -V tree is its text decoding
 #   filter   filters by label (any depth) and by name select exactly the entries holding that line

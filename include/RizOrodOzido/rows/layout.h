@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The rows as data: a constant description of every record that the decoders know, made from
  * the same rows as the decoders (rows.h, RIZOROD_ROWS_DATA). Plain C, so that the capture
  * writer compiled into the stack's own process (C99, no heap, no stdio) reads the very same
@@ -33,9 +34,6 @@
 #define RIZORODOZIDO_ROWS_LAYOUT_H
 
 #include <stdint.h>
-#if !defined(__cplusplus)
-#include <stdbool.h> /* the rows' `whole` flags */
-#endif
 
 enum rizorod_layout_kind {
     RIZOROD_LAYOUT_END,

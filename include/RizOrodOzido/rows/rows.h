@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The row language: every record is said once, as a row of a family's .def file, and this file
 // turns the rows into code. It is included once per expansion, with one RIZOROD_ROWS_* symbol
 // defined (rows_end.h undefines everything again):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ends one expansion of the rows (see rows.h).
 #undef RIZOROD_ROWS_DECL
 #undef RIZOROD_ROWS_SIZE
