@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: the --where expression language. The input's first line is an expression, the
 // rest a capture (a few entries of every kind when the rest is empty). Whatever the input:
 // - parsing ends with a filter or a FilterError, never a crash or a hang;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: the JSON the tool writes. The input's first line is a file name (any bytes but a
 // line end), the rest a capture. Every object `decode --format json` writes for it, entries and
 // errors alike, and the file name and the input's bytes as JSON strings, must be valid UTF-8 and

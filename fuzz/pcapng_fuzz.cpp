@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: the pcapng export of any capture, read back by the rules the dissector reads it
 // by (docs/WIRESHARK.md). For every entry that export writes, the packet is one enhanced packet
 // block whose lengths agree, padded to 4 bytes; its framing names the entry's interface, code and

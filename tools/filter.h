@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The expressions of --where: comparisons of fields with values, joined by and, or and not
 // (docs/SELECTING.md has the language). A field is a label of the decoding at any depth, or one
 // of the entry's own: interface, code, name, time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `decode --piece K/N FILE`: the K-th of N pieces of a capture file, cut at entry lines, read with
 // the line number and the capture clock it has in the whole file, so that the pieces decoded
 // apart and put together give what the whole file gives (docs/SCALING.md).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Addresses in the forms users know (fields.h).
 #include <RizOrodOzido/fields.h>
 

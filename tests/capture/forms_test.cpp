@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Addresses in the forms users know: a table of values and their texts, edge cases of the IPv6
 // text's zero runs included.
 #include <gtest/gtest.h>
