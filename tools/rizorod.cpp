@@ -1,5 +1,5 @@
 // rizorod: decodes primitives captured from a Bluetooth host stack, as text or JSON, selects and
-// counts them, pairs requests with their answers, exports them for
+// counts them, pairs requests with their answers, reports on them in HTML, exports them for
 // Wireshark, and describes the primitives that the library knows.
 // Each subcommand lives in a file of its own (cmd_*.cpp).
 #include <cerrno>
@@ -31,6 +31,7 @@ constexpr char kFooter[] =
     "  tail -f board.log | rizorod decode\n"
     "  rizorod stats big.cap\n"
     "  rizorod pairs --format json session.cap | jq 'select(.type == \"latency\")'\n"
+    "  rizorod report session.cap -o session.html\n"
     "  rizorod export session.pcapng examples/session.cap && rizorod dissector > rizorod.lua\n"
     "  rizorod list --fields l2cap\n"
     "\n"
@@ -40,7 +41,7 @@ constexpr char kFooter[] =
     "memory, 3 when the output could not be written. A closed pipe stops the tool quietly.\n"
     "Live inputs (pipes, terminals) are decoded entry by entry as they come.\n"
     "The capture format is described in docs/CAPTURE-FORMAT.md, JSON output in docs/JSON.md,\n"
-    "pairs in docs/PAIRS.md.";
+    "pairs and the report in docs/PAIRS.md.";
 
 // The help and the version go to standard output, which may not take them.
 int usage_status(CLI::App& app, const CLI::ParseError& e) {
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
     app.get_formatter()->column_width(34);
 
     std::vector<std::unique_ptr<Command>> commands;
-    for (auto add : {add_decode, add_stats, add_pairs, add_export, add_dissector, add_list}) commands.push_back(add(app));
+    for (auto add : {add_decode, add_stats, add_pairs, add_report, add_export, add_dissector, add_list}) commands.push_back(add(app));
     try {
         app.parse(argc, argv);
         for (const auto& command : commands)

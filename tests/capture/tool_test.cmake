@@ -332,6 +332,34 @@ pairs 1, unanswered 0, unmatched answers 0\n")
       [=[$R pairs --rules -f json > $W/rules && printf '%s ' $(jq -s '[.[] | select(.source == "exception")] | length' $W/rules) &&
          jq -j 'select(.request | test("^(HCI_RESET|DM_ACL_CONNECT_REQ|DM_SM_PIN_REQUEST_IND|L2CA_CONFIG_IND)_T$")) | "\(.request):\(.source):\(.on | join(",")) "' $W/rules]=])
 
+elseif(CHECK STREQUAL "report")
+  # The report's file: written whole through a temporary file beside it, never over an input,
+  # never in part; bad entries reported as decode reports them, and the report still written.
+  set(keep [=[printf keep > $W/out.html]=])
+  set(kept [=[&& [ "$(cat $W/out.html)" = keep ] && [ -z "$(ls -A $W | grep '^\.')" ]]=])
+  row(0 "" "" [=[$R report $S -o $W/s.html && head -c 15 $W/s.html | grep -qx '<!DOCTYPE html>' && [ -z "$(ls -A $W | grep '^\.')" ] &&
+      ! grep -qiE '(src|href)="?(https?:)?//' $W/s.html]=])
+  row(0 "" "" [=[$R report - -o $W/stdin.html < $S && $R report -o - < $S | cmp - $W/stdin.html]=])
+  row(2 "" "rizorod: ${WORK}/in.cap: is one of the inputs; it is left as it is\n" [=[cp $S $W/in.cap && $R report $S $W/in.cap -o $W/in.cap; s=$?; cmp -s $S $W/in.cap && exit $s]=])
+  row(2 "" "rizorod: ${WORK}/in.cap: is one of the inputs; it is left as it is\n" [=[$R report -o $W/in.cap < $W/in.cap; s=$?; cmp -s $S $W/in.cap && exit $s]=])
+  row(2 "" "rizorod: ${WORK}/link.html: is one of the inputs; it is left as it is\n" [=[ln -sf in.cap $W/link.html && $R report $W/in.cap -o $W/link.html; s=$?; cmp -s $S $W/in.cap && [ -L $W/link.html ] && exit $s]=])
+  row(2 "" "rizorod: ${WORK}/nope.cap: cannot open: No such file or directory\n" "${keep}; $R report $S $W/nope.cap -o $W/out.html; s=$?; true ${kept} && exit $s")
+  row(3 "" "rizorod: ${WORK}/no/out.html: cannot create a file in its folder: No such file or directory\n" [=[$R report $S -o $W/no/out.html]=])
+  row(3 "" "rizorod: ${WORK}/d: cannot replace it: Is a directory\n" "mkdir -p $W/d && $R report $S -o $W/d; s=$?; [ -d $W/d ] && [ -z \"$(ls -A $W | grep '^\\.')\" ] && exit $s")
+  row(1 "" "" [=[{ cat $S; printf 'hci 00\ndm 0x2004 0420\n@zz\n'; } > $W/bad.cap; $R decode $W/bad.cap 2> $W/decode.err > /dev/null;
+      $R report $W/bad.cap -o $W/bad.html 2> $W/report.err; s=$?; [ -s $W/bad.html ] && cmp $W/decode.err $W/report.err && exit $s]=])
+  # The page keeps its size whatever the capture's length: the charts draw the first entries and
+  # the rest is counted.
+  set(make "python3 ${EXAMPLES}/../bench/make_capture.py")
+  row(0 "" "" "${make} 36000 $W/36k.cap && ${make} 360000 $W/360k.cap && $R report $W/36k.cap -o $W/36k.html && $R report $W/360k.cap -o $W/360k.html &&
+      a=$(stat -c %s $W/36k.html) && b=$(stat -c %s $W/360k.html) && [ $b -lt 1000000 ] && [ $b -lt $((a + a / 10)) ]")
+
+elseif(CHECK STREQUAL "report_scale")
+  # A capture of a million entries reports in under 5 seconds, in under 20 MB.
+  row(0 "" "+" "python3 ${EXAMPLES}/../bench/make_capture.py 1000000 $W/1m.cap && s=$(date +%s%N) && $R report $W/1m.cap -o $W/1m.html &&
+      t=$((($(date +%s%N) - s) / 1000000)) && echo \"1000000 entries: $t ms, $(stat -c %s $W/1m.html) bytes\" >&2 && [ $t -lt 5000 ] &&
+      [ $(stat -c %s $W/1m.html) -lt 20000000 ] && rm $W/1m.cap")
+
 else()
   message(FATAL_ERROR "unknown check ${CHECK}")
 endif()
