@@ -14,6 +14,8 @@
 #                                    builds the Debian packages and checks them (about 50 s to install)
 #   scripts/install-deps.sh bench    also btmon (bluez), the yardstick of bench/tool_throughput.sh,
 #                                    and valgrind for its profiles
+#   scripts/install-deps.sh browser  also chromium, which the report test runs headless to check
+#                                    the HTML report in a real browser (large: about 300 MB)
 set -euo pipefail
 # strace and time serve the tool's checks (a read error injected midway, peak memory), tshark
 # the Wireshark tests, jq the JSON checks, help2man the man pages, parallel, pkg-config, dpkg-dev
@@ -34,7 +36,8 @@ for extra in "$@"; do
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     package) packages+=(debhelper lintian) ;;
     bench) packages+=(bluez valgrind) ;;
-    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz, package, bench)" >&2; exit 2 ;;
+    browser) packages+=(chromium) ;;
+    *) echo "unknown extra: $extra (cross, wine, wine32, fuzz, package, bench, browser)" >&2; exit 2 ;;
   esac
 done
 missing=()

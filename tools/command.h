@@ -23,6 +23,8 @@ public:
 
 std::unique_ptr<Command> add_decode(CLI::App& app);
 std::unique_ptr<Command> add_stats(CLI::App& app);
+std::unique_ptr<Command> add_pairs(CLI::App& app);
+std::unique_ptr<Command> add_report(CLI::App& app);
 std::unique_ptr<Command> add_export(CLI::App& app);
 std::unique_ptr<Command> add_dissector(CLI::App& app);
 std::unique_ptr<Command> add_list(CLI::App& app);

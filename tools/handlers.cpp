@@ -39,19 +39,7 @@ void json_place(std::string& out, const InputInfo& input, std::size_t line) {
 
 void json_entry_head(std::string& out, const InputInfo& input, const Entry& entry) {
     json_place(out, input, entry.line);
-    if (entry.stamp) {
-        if (entry.stamp->year) {
-            out += ",\"date\":";
-            json_string(out, entry.stamp->date_text());
-        }
-        out += ",\"time\":";
-        json_string(out, entry.stamp->time_of_day());
-        const auto ms = entry.stamp->unix_ms();
-        if (ms && *ms >= 0) {  // (a date before 1970 has none here)
-            out += ",\"unix_ms\":";
-            json_number(out, static_cast<std::uint64_t>(*ms));
-        }
-    }
+    if (entry.stamp) json_stamp(out, *entry.stamp);
     out += ",\"interface\":";
     json_string(out, interface_name(entry.iface));
     out += ",\"code\":";

@@ -95,6 +95,20 @@ void json_number(std::string& out, std::uint64_t value) {
     for (const char* p = text; p != end; ++p) out += *p;
 }
 
+void json_stamp(std::string& out, const Timestamp& stamp) {
+    if (stamp.year) {
+        out += ",\"date\":";
+        json_string(out, stamp.date_text());
+    }
+    out += ",\"time\":";
+    json_string(out, stamp.time_of_day());
+    const auto ms = stamp.unix_ms();
+    if (ms && *ms >= 0) {  // (a date before 1970 has none here)
+        out += ",\"unix_ms\":";
+        json_number(out, static_cast<std::uint64_t>(*ms));
+    }
+}
+
 void JsonFields::key(const char* label) {
     const char comma = first_.back() ? 0 : ',';
     first_.back() = false;

@@ -24,6 +24,9 @@ void json_string(std::string& out, std::string_view text);
 void json_hex(std::string& out, const std::uint8_t* data, std::size_t size);
 // Appends a number.
 void json_number(std::string& out, std::uint64_t value);
+// Appends the members of a stamp: ,"date":"YYYY-MM-DD" when it has a date, ,"time":"HH:MM:SS.mmm",
+// and with the date ,"unix_ms":N, the instant (left out for a date before 1970).
+void json_stamp(std::string& out, const Timestamp& stamp);
 
 // Writes the fields a walk tells it as the members of one JSON object (without its braces):
 // a field line is "label":number, a nested record "label":{"record":"NAME",...}, an element

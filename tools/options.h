@@ -34,8 +34,8 @@ extern const CLI::Validator kPiece;
 bool parse_piece(const std::string& text, unsigned& k, unsigned& n);
 extern const CLI::Validator kFieldMatch;
 
-// The options that choose entries, shared by decode, stats and export. With --hex, decode takes
-// --interface and --code for the record it is given instead.
+// The options that choose entries, shared by decode, stats, pairs, report and export. With
+// --hex, decode takes --interface and --code for the record it is given instead.
 struct SelectOptions {
     std::vector<std::string> interfaces, names, codes, where;
     std::string since, until;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // rizorod: decodes primitives captured from a Bluetooth host stack, as text or JSON, selects and
-// counts them, exports them for Wireshark, and describes the primitives that the library knows.
+// counts them, pairs requests with their answers, reports on them in HTML, exports them for
+// Wireshark, and describes the primitives that the library knows.
 // Each subcommand lives in a file of its own (cmd_*.cpp).
 #include <cerrno>
 #include <cstdio>
@@ -30,6 +31,8 @@ constexpr char kFooter[] =
     "  rizorod decode --interface dm --hex '04 20 1a 00 00 00 29 00 33 8b 9e 00 5b 00 02 00 01'\n"
     "  tail -f board.log | rizorod decode\n"
     "  rizorod stats big.cap\n"
+    "  rizorod pairs --format json session.cap | jq 'select(.type == \"latency\")'\n"
+    "  rizorod report session.cap -o session.html\n"
     "  rizorod export session.pcapng examples/session.cap && rizorod dissector > rizorod.lua\n"
     "  rizorod list --fields l2cap\n"
     "\n"
@@ -38,7 +41,8 @@ constexpr char kFooter[] =
     "was found), 2 for a usage error or an input that could not be opened, read or held in\n"
     "memory, 3 when the output could not be written. A closed pipe stops the tool quietly.\n"
     "Live inputs (pipes, terminals) are decoded entry by entry as they come.\n"
-    "The capture format is described in docs/CAPTURE-FORMAT.md, JSON output in docs/JSON.md.";
+    "The capture format is described in docs/CAPTURE-FORMAT.md, JSON output in docs/JSON.md,\n"
+    "pairs and the report in docs/PAIRS.md.";
 
 // The help and the version go to standard output, which may not take them.
 int usage_status(CLI::App& app, const CLI::ParseError& e) {
@@ -68,7 +72,9 @@ int main(int argc, char** argv) {
     app.get_formatter()->column_width(34);
 
     std::vector<std::unique_ptr<Command>> commands;
-    for (auto add : {add_decode, add_stats, add_export, add_dissector, add_list, add_writer_source}) commands.push_back(add(app));
+    for (auto add : {add_decode, add_stats, add_pairs, add_report, add_export, add_dissector, add_list,
+                     add_writer_source})
+        commands.push_back(add(app));
     try {
         app.parse(argc, argv);
         for (const auto& command : commands)

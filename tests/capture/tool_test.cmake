@@ -253,6 +253,131 @@ elseif(CHECK STREQUAL "writer")
       [=[cd $W && mkdir -p d/rizorod_capture.h && $R writer-source --force d; s=$?; ls -A d; exit $s]=])
   row(3 "" "+" [=[cd $W && touch f && $R writer-source f]=])
   row(2 "" "+" [=[$R writer-source]=])
+elseif(CHECK STREQUAL "pairs")
+  # Requests matched with their answers: small captures whose pairings are known, in order,
+  # interleaved on two connections, with a missing confirm, a confirm without a request, HCI
+  # commands completed out of order, a failed status, the same request twice (first in, first
+  # out), midnight between a request and its answer, dates the capture clock carries, and a
+  # link-mode command answered by a mode change. A, B: two device addresses.
+  set(A "20 1f 6a 00 7c 00 12 00")  # 00:12:7C:6A:1F:20
+  set(B "33 22 11 00 44 00 66 55")  # 55:66:44:11:22:33
+  function(req t addr)  # DM_ACL_CONNECT_REQ_T
+    set(line "${t} dm 03 20 00 00 ${${addr}} 18 cc\n" PARENT_SCOPE)
+  endfunction()
+  function(cfm t addr status)  # DM_ACL_CONNECT_CFM_T
+    set(line "${t} dm 04 20 01 00 ${status} 00 29 00 ${${addr}} 00\n" PARENT_SCOPE)
+  endfunction()
+  function(capture name)  # capture(NAME LINE-MAKER ARGS ; ...): one entry per group of arguments
+    set(text "")
+    set(args ${ARGN})
+    while(args)
+      list(FIND args ";" end)
+      list(POP_FRONT args maker t addr)
+      if(maker STREQUAL "cfm")
+        list(POP_FRONT args status)
+        cfm(${t} ${addr} ${status})
+      else()
+        req(${t} ${addr})
+      endif()
+      string(APPEND text "${line}")
+    endwhile()
+    file(WRITE ${WORK}/${name}.cap "${text}")
+  endfunction()
+  capture(order req 12:00:00.000 A cfm 12:00:00.250 A 00)
+  capture(two req 12:00:00.000 A req 12:00:00.010 B cfm 12:00:00.100 B 00 cfm 12:00:00.400 A 00)
+  capture(missing req 12:00:00.000 A req 12:00:00.010 B cfm 12:00:00.100 B 00)
+  capture(orphan cfm 12:00:00.000 A 00)
+  capture(failed req 12:00:00.000 A cfm 12:00:01.000 A 05)
+  capture(fifo req 12:00:00.000 A req 12:00:00.100 A cfm 12:00:00.300 A 00 cfm 12:00:00.700 A 00)
+  capture(midnight req 23:59:59.900 A cfm 00:00:00.100 A 00)
+  capture(dated req 2024-05-14T23:59:59.900 A cfm 2024-05-15T00:00:00.100 A 00)
+  capture(early req 12:00:00.010 A cfm 12:00:00.000 A 00)
+  capture(clock req 2024-05-14T13:00:00.000 A req 00:00:00.000 B cfm 12:00:00.000 A 00)
+  # HCI_READ_CLOCK_OFFSET_T for A, then for B, completed B first; then two commands answered by
+  # status-only completions of their group, in order.
+  file(WRITE ${WORK}/hci.cap "12:00:00.000 dm 1f 04 02 00 29 00 00 00 ${A}\n12:00:00.001 dm 1f 04 02 00 2a 00 00 00 ${B}
+12:00:00.020 dm 2c 04 01 00 00 00 00 00 ${B} 34 12\n12:00:00.030 dm 2c 04 01 00 00 00 00 00 ${A} 78 56
+12:00:01.000 dm 03 0c 00 00\n12:00:01.001 dm 1a 0c 01 00 03\n12:00:01.040 dm 0x0c41 41 0c 01 00 00\n12:00:01.050 dm 0x0c51 51 0c 01 00 00\n")
+  # HCI_SNIFF_MODE_T for A; a mode change for B that nothing asked for; A's mode change.
+  file(WRITE ${WORK}/mode.cap "12:00:00.000 dm 03 08 0a 00 29 00 00 00 ${A} 20 03 90 01 04 00 01 00
+12:00:00.100 dm 0f 08 01 00 00 00 00 00 ${B} 02 00 20 03\n12:00:00.500 dm 0f 08 01 00 00 00 00 00 ${A} 02 00 20 03\n")
+  set(sum "latency (ms)                                        pairs          p50          p90          p99          max
+dm  DM_ACL_CONNECT_REQ_T -> DM_ACL_CONNECT_CFM_T        1      250.000      250.000      250.000      250.000
+pairs 1, unanswered 0, unmatched answers 0\n")
+  row(0 "pair  dm  DM_ACL_CONNECT_REQ_T -> DM_ACL_CONNECT_CFM_T  ${WORK}/order.cap:1 12:00:00.000  ${WORK}/order.cap:2 12:00:00.250  250.000 ms  bd_addr=00:12:7C:6A:1F:20\n${sum}" ""
+      [=[$R pairs $W/order.cap]=])
+  # Per capture: each pair as request line-answer line:latency, then u:LINE for each unanswered
+  # request and o:LINE for each answer that answers nothing.
+  set(lines [=[| jq -j 'if .type == "pair" then "\(.request.line)-\(.answer.line):\(.latency_us) " elif .type == "unanswered" then "u:\(.request.line) " elif .type == "unmatched" then "o:\(.answer.line) " else empty end']=])
+  foreach(case "order|1-2:250000 " "two|2-3:90000 1-4:400000 " "missing|2-3:90000 u:1 " "orphan|o:1 "
+               "failed|1-2:1000000 " "fifo|1-3:300000 2-4:600000 " "midnight|1-2:200000 " "dated|1-2:200000 "
+               "early|1-2:-10000 " "clock|1-3:82800000000 u:2 " "hci|2-3:19000 1-4:30000 5-7:40000 6-8:49000 "
+               "mode|1-3:500000 ")
+    string(REPLACE "|" ";" case "${case}")
+    list(GET case 0 name)
+    list(GET case 1 expected)
+    row(0 "${expected}" "" "$R pairs -f json $W/${name}.cap ${lines}")
+  endforeach()
+  # A status-only completion with commands of two kinds waiting says that its pair is a guess.
+  row(0 "5-7:2 " "" [=[$R pairs -f json $W/hci.cap | jq -j 'select(.guessed_among) | "\(.request.line)-\(.answer.line):\(.guessed_among) "']=])
+  row(0 "1\n" "" [=[$R pairs $W/hci.cap | grep -c 'HCI_RESET_T.*  40.000 ms  guessed: the oldest of 2 kinds waiting$']=])
+  # --date dates a capture that has none; the answer after midnight falls on the next day.
+  row(0 "2024-05-15 200000" "" [=[$R pairs -f json --date 2024-05-14 $W/midnight.cap | jq -j 'select(.type == "pair") | "\(.answer.date) \(.latency_us)"']=])
+  # A failed status is shown with its label; in JSON it is the answer's status.
+  row(0 "1\n" "" [=[$R pairs $W/failed.cap | grep -c '  1000.000 ms  status=0x5  bd_addr=00:12:7C:6A:1F:20$']=])
+  row(0 "5 DM_ACL_CONNECT_CFM_T" "" [=[$R pairs -f json $W/failed.cap | jq -j 'select(.type == "pair") | "\(.answer.status) \(.answer.name)"']=])
+  # A request in one file answered in the next: each named by its own file and line.
+  row(0 "${WORK}/missing.cap:1 ${WORK}/orphan.cap:1" "" [=[$R pairs -f json $W/missing.cap $W/orphan.cap | jq -j 'select(.type == "pair" and .request.line == 1) | "\(.request.file):1 \(.answer.file):\(.answer.line)"']=])
+  # Percentiles by nearest rank over latencies of 100 ms down to 1 ms; pairs without both stamps
+  # count as pairs, not as latencies.
+  row(0 "102 100 50000 90000 99000 100000" "" [=[for i in $(seq 100 -1 1); do
+        printf '12:00:00.000 dm 03 20 00 00 20 1f 6a 00 7c 00 12 00 18 cc\n12:00:00.%03d dm 04 20 01 00 00 00 29 00 20 1f 6a 00 7c 00 12 00 00\n' $i; done > $W/p.cap &&
+      printf 'dm 03 20 00 00 20 1f 6a 00 7c 00 12 00 18 cc\ndm 04 20 01 00 00 00 29 00 20 1f 6a 00 7c 00 12 00 00\n' >> $W/p.cap &&
+      printf '12:00:00.000 dm 03 20 00 00 20 1f 6a 00 7c 00 12 00 18 cc\ndm 04 20 01 00 00 00 29 00 20 1f 6a 00 7c 00 12 00 00\n' >> $W/p.cap &&
+      $R pairs -f json $W/p.cap | jq -j 'select(.type == "latency") | "\(.pairs) \(.timed) \(.p50_us) \(.p90_us) \(.p99_us) \(.max_us)"']=])
+  # The example session: its pairs in the order their answers come, hand-checked against the
+  # capture, and what is left waiting or answers nothing.
+  row(0 "HCI_CHANGE_LOCAL_NAME_T 16000;HCI_INQUIRY_T 2688000;HCI_REMOTE_NAME_REQ_T 332000;DM_ACL_CONNECT_REQ_T 4156000;L2CA_CONNECT_REQ_T 74000;RFC_START_REQ_T 118000;SDC_SERVICE_SEARCH_REQ_T 175000;7 13 1" ""
+      [=[$R pairs -f json $S | jq -j 'if .type == "pair" then "\(.request.name) \(.latency_us);" elif .type == "total" then "\(.pairs) \(.unanswered) \(.unmatched)" else empty end']=])
+  row(0 "o:76 u:10 u:37 " "" [=[$R pairs -f json $S | jq -j 'select(.request.line == 10 or .request.line == 37 or .type == "unmatched") | if .type == "unmatched" then "o:\(.answer.line) " else "u:\(.request.line) " end']=])
+  # The selection chooses the entries that take part.
+  row(0 "L2CA_CONNECT_REQ_T -> L2CA_CONNECT_CFM_T;" "" [=[$R pairs -f json -i l2cap $S | jq -j 'select(.type == "pair") | .kind + ";"']=])
+  row(0 "0 1 4" "" [=[$R pairs -f json -n 'DM_HCI_*' $S | jq -j 'select(.type == "total") | "\(.pairs) \(.unanswered) \(.unmatched)"']=])
+  # Bad entries: the very messages and status of decode, wherever they stand.
+  row(1 "" "" [=[{ cat $S; printf 'hci 00\ndm 0x2004 0420\n@zz\n'; cat $W/order.cap; } > $W/bad.cap; $R decode $W/bad.cap 2> $W/decode.err > /dev/null;
+      $R pairs $W/bad.cap 2> $W/pairs.err > /dev/null; s=$?; [ -s $W/decode.err ] && cmp $W/decode.err $W/pairs.err && exit $s]=])
+  # The rules: every exception of the table names rows that exist, and the rule's forms.
+  row(0 "25 HCI_RESET_T:group: DM_ACL_CONNECT_REQ_T:names:bd_addr DM_SM_PIN_REQUEST_IND_T:names:bd_addr L2CA_CONFIG_IND_T:names:cid,identifier " ""
+      [=[$R pairs --rules -f json > $W/rules && printf '%s ' $(jq -s '[.[] | select(.source == "exception")] | length' $W/rules) &&
+         jq -j 'select(.request | test("^(HCI_RESET|DM_ACL_CONNECT_REQ|DM_SM_PIN_REQUEST_IND|L2CA_CONFIG_IND)_T$")) | "\(.request):\(.source):\(.on | join(",")) "' $W/rules]=])
+
+elseif(CHECK STREQUAL "report")
+  # The report's file: written whole through a temporary file beside it, never over an input,
+  # never in part; bad entries reported as decode reports them, and the report still written.
+  set(keep [=[printf keep > $W/out.html]=])
+  set(kept [=[&& [ "$(cat $W/out.html)" = keep ] && [ -z "$(ls -A $W | grep '^\.')" ]]=])
+  row(0 "" "" [=[$R report $S -o $W/s.html && head -c 15 $W/s.html | grep -qx '<!DOCTYPE html>' && [ -z "$(ls -A $W | grep '^\.')" ] &&
+      ! grep -qiE '(src|href)="?(https?:)?//' $W/s.html]=])
+  row(0 "" "" [=[$R report - -o $W/stdin.html < $S && $R report -o - < $S | cmp - $W/stdin.html]=])
+  row(2 "" "rizorod: ${WORK}/in.cap: is one of the inputs; it is left as it is\n" [=[cp $S $W/in.cap && $R report $S $W/in.cap -o $W/in.cap; s=$?; cmp -s $S $W/in.cap && exit $s]=])
+  row(2 "" "rizorod: ${WORK}/in.cap: is one of the inputs; it is left as it is\n" [=[$R report -o $W/in.cap < $W/in.cap; s=$?; cmp -s $S $W/in.cap && exit $s]=])
+  row(2 "" "rizorod: ${WORK}/link.html: is one of the inputs; it is left as it is\n" [=[ln -sf in.cap $W/link.html && $R report $W/in.cap -o $W/link.html; s=$?; cmp -s $S $W/in.cap && [ -L $W/link.html ] && exit $s]=])
+  row(2 "" "rizorod: ${WORK}/nope.cap: cannot open: No such file or directory\n" "${keep}; $R report $S $W/nope.cap -o $W/out.html; s=$?; true ${kept} && exit $s")
+  row(3 "" "rizorod: ${WORK}/no/out.html: cannot create a file in its folder: No such file or directory\n" [=[$R report $S -o $W/no/out.html]=])
+  row(3 "" "rizorod: ${WORK}/d: cannot replace it: Is a directory\n" "mkdir -p $W/d && $R report $S -o $W/d; s=$?; [ -d $W/d ] && [ -z \"$(ls -A $W | grep '^\\.')\" ] && exit $s")
+  row(1 "" "" [=[{ cat $S; printf 'hci 00\ndm 0x2004 0420\n@zz\n'; } > $W/bad.cap; $R decode $W/bad.cap 2> $W/decode.err > /dev/null;
+      $R report $W/bad.cap -o $W/bad.html 2> $W/report.err; s=$?; [ -s $W/bad.html ] && cmp $W/decode.err $W/report.err && exit $s]=])
+  # The page keeps its size whatever the capture's length: the charts draw the first entries and
+  # the rest is counted.
+  set(make "python3 ${EXAMPLES}/../bench/make_capture.py")
+  row(0 "" "" "${make} 36000 $W/36k.cap && ${make} 360000 $W/360k.cap && $R report $W/36k.cap -o $W/36k.html && $R report $W/360k.cap -o $W/360k.html &&
+      a=$(stat -c %s $W/36k.html) && b=$(stat -c %s $W/360k.html) && [ $b -lt 1000000 ] && [ $b -lt $((a + a / 10)) ]")
+
+elseif(CHECK STREQUAL "report_scale")
+  # A capture of a million entries reports in under 5 seconds, in under 20 MB.
+  row(0 "" "+" "python3 ${EXAMPLES}/../bench/make_capture.py 1000000 $W/1m.cap && s=$(date +%s%N) && $R report $W/1m.cap -o $W/1m.html &&
+      t=$((($(date +%s%N) - s) / 1000000)) && echo \"1000000 entries: $t ms, $(stat -c %s $W/1m.html) bytes\" >&2 && [ $t -lt 5000 ] &&
+      [ $(stat -c %s $W/1m.html) -lt 20000000 ] && rm $W/1m.cap")
 
 else()
   message(FATAL_ERROR "unknown check ${CHECK}")
