@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod pairs: requests with their confirms, indications with their responses, HCI commands
 // with their completions, and the latencies (tools/pairs.h, docs/PAIRS.md).
 #include "command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rizorod report: one self-contained HTML file about captures (tools/report.h, docs/PAIRS.md).
 #include <cstdio>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which primitive answers which, and the pairs of a capture: the rule worked out from the rows'
 // names and labels through the layout table (<RizOrodOzido/fields.h>); requests matched with
 // their answers first in first out on the identity fields both carry; latencies. `rizorod pairs`

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `rizorod report`: one self-contained HTML file about a capture: a summary, the entries per
 // second per interface, message sequence charts (the whole session and each connection) with
 // the pairs of tools/pairs.h linked, and the latencies per kind of pair. The page is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing a file whole or not at all, and never over one of the inputs: a failed command leaves
 // an existing file as it was.
 #ifndef RIZORODOZIDO_TOOLS_WHOLE_FILE_H

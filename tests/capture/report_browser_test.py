@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The HTML report in a real browser: headless chromium runs the page's script once, and the
 page it leaves is checked against what the tool itself says about the same capture (the
 decodings of `rizorod decode`, the pairs of `rizorod pairs`). A screenshot is kept in WORK.

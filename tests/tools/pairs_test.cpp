@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pairing's parts that the tool's command tables cannot reach one by one: the latency rule,
 // what the rows make of each primitive (role, direction, fields read), the timeline's widening
 // bins, and what the report draws within its limits.
