@@ -167,6 +167,14 @@ elseif(CHECK STREQUAL "limits")
   row(0 "${G}" "" [=[ulimit -v 100000 && $R decode --jobs 64 $S]=])
   row(2 "${nomatch}" "rizorod: <stdin>: out of memory after line 1\n"
       [=[{ echo "12:00:00.000 dm 0xffff 00"; head -c 300000000 /dev/zero; } | (ulimit -v 200000 && $R decode)]=])
+  # Runs of lines that are not held: memory lines before the first entry, and 60 MB of comment
+  # and blank lines (one of them 40 MB long) between an entry line and its memory line; line
+  # numbers stay right.
+  row(1 " 01 02 ff\n" "${WORK}/runs.cap:1: expected an entry line before this memory line, found none
+${WORK}/runs.cap:3000004: expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"\n"
+      [=[{ yes '@10 00' | head -n 1000000; echo '12:00:00.000 l2cap 0x000b 0b0041000300000000003000'; yes '# comment' | head -n 1000000;
+           head -c 40000000 /dev/zero | tr '\0' '#'; echo; yes '' | head -n 1000000; echo '@00300000 01 02 ff'; echo hci; } > $W/runs.cap &&
+         (ulimit -v 60000 && $R decode $W/runs.cap > $W/runs.out); s=$?; tail -n 1 $W/runs.out; rm $W/runs.*; exit $s]=])
   # Peak memory with long entries at every position among short ones does not grow with jobs.
   find_program(TIME_PROGRAM time PATHS /usr/bin NO_DEFAULT_PATH)
   if(TIME_PROGRAM)
