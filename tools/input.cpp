@@ -113,8 +113,12 @@ bool Reader::next(Chunk& c) {
         if (len_ >= kChunk && boundary_ > 0) return give(c, boundary_);
         if (!regular_ && complete_ > 0) {
             // What came so far is decoded at once when no more input is there: the complete
-            // entries now, the last one too when the input stays silent for a pause.
-            if (!ready(boundary_ > 0 ? 0 : pause_ms_)) {
+            // entries now, the last one too when the input stays silent for a pause. A line that
+            // began to arrive belongs to what came before it: the pause waits for its end,
+            // unless it is known to begin the next entry.
+            const bool partial = len_ > complete_ || dropping_;
+            if (boundary_ == 0 && len_ > complete_ && partial_starts_entry()) boundary_ = complete_;
+            if ((boundary_ > 0 || !partial) && !ready(boundary_ > 0 ? 0 : pause_ms_)) {
                 if (boundary_ > 0) return give(c, boundary_);
                 give(c, complete_);
                 resumed_ = true;

@@ -159,6 +159,9 @@ elseif(CHECK STREQUAL "live")
     row(1 "${nomatch}<stdin>:2: expected the memory lines of an entry before the input paused, found this one after the pause\n${nomatch}" ""
         "rm -f $W/live; { echo '${E}'; i=0; until grep -q ERROR $W/live 2> /dev/null || [ $i -ge 40 ]; do sleep 0.05; i=$((i+1)); done;
          echo '@10 00'; echo '${E}'; } | $R decode --jobs ${jobs} - > $W/live 2>&1; s=$?; cat $W/live; exit $s")
+    # A line that began to arrive before the pause belongs to its entry.
+    row(0 " 01 02 ff\n" "" "{ echo '12:00:00.000 l2cap 0x000b 0b0041000300000000003000'; printf '@0030'; sleep 0.3; echo '0000 01 02 ff'; } |
+        $R decode --jobs ${jobs} - > $W/partial; s=$?; tail -n 1 $W/partial; exit $s")
   endforeach()
 
 elseif(CHECK STREQUAL "limits")
