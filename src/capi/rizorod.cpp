@@ -243,11 +243,16 @@ rizorod_status rizorod_decode_record(rizorod_interface iface, uint16_t code, con
         for (std::size_t i = 0; i < block_count; ++i) {
             const rizorod_block& b = blocks[i];
             if (b.bytes == nullptr && b.length != 0) return missing(error, "a block's bytes");
+            // Checked before the image is asked to take the block: a length that would run past
+            // the address space is refused without any allocation for it.
+            if (b.length > 0x100000000ull - b.address)
+                return fail(error, RIZOROD_E_ARGUMENT,
+                            {"block ", Number(i), " at ", Number(b.address, 8), " (", Number(b.length),
+                             " bytes) runs past 0xffffffff"});
             if (!image.add(b.address, {b.bytes, b.length}))
                 return fail(error, RIZOROD_E_ARGUMENT,
                             {"block ", Number(i), " at ", Number(b.address, 8), " (",
-                             Number(b.length), " bytes) overlaps an earlier block or runs past "
-                             "0xffffffff"});
+                             Number(b.length), " bytes) overlaps an earlier block"});
         }
         const rizorod::Timestamp when = stamp != nullptr ? to_cpp(*stamp) : rizorod::Timestamp{};
         rizorod::Decoder decoder;
