@@ -125,6 +125,11 @@ ${WORK}/m.cap:7: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2
   row(2 "" "rizorod: ${WORK}/a\\x0ab\\x1b: cannot open: No such file or directory\n" [=[$R decode "$W/a
 b$(printf '\033')"]=])
   row(2 "" "rizorod: ${WORK}: is a directory\n" [=[$R decode $W]=])
+  # JSON is UTF-8 whatever bytes a name holds: a byte outside a valid sequence (Latin-1, a
+  # surrogate, past U+10FFFF, a cut sequence) reads as its Latin-1 character; valid ones stay.
+  row(0 "'${WORK}/caf\\xe9\\xed\\xa0\\x80\\xe9\\xf4\\x90\\x80\\x80\\xe1\\x80.cap'\n" ""
+      [=[f=$(printf "$W/caf\351\355\240\200\303\251\364\220\200\200\341\200.cap") && echo '12:00:00.000 dm 0xffff 00' > "$f" &&
+         $R decode -f json "$f" | python3 -c "import json, sys; print(ascii(json.loads(sys.stdin.buffer.read().decode())['file']))"]=])
   row(2 "" "rizorod: <stdin>: read error after line 0\n" [=[$R decode - < $W]=])
   row(2 "${G}${G}" "rizorod: /proc/self/mem: read error after line 0\n" [=[$R decode $S /proc/self/mem $S]=])
   # A read error midway (the third read of standard input fails): every entry before the one it
