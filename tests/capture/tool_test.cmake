@@ -155,6 +155,11 @@ elseif(CHECK STREQUAL "output")
     row(3 "" "${full}" "$R ${args} > /dev/full")
   endforeach()
   row(3 "" "*" [=[$R decode $W/200.cap $W/nope.cap > /dev/full]=])
+  # Standard descriptors closed at start: no file the tool opens takes their place (the export's
+  # messages stay out of its pcapng), and a closed output or input still fails as one.
+  row(1 "0\n" "" [=[echo 'hci 00' > $W/bad.cap; $R export $W/closed.pcapng $W/bad.cap 2>&-; s=$?; grep -c hci $W/closed.pcapng; exit $s]=])
+  row(3 "" "rizorod: cannot write the output: Bad file descriptor\n" [=[$R decode $S >&-]=])
+  row(2 "" "rizorod: <stdin>: read error after line 0\n" [=[$R stats <&- > /dev/null]=])
 
 elseif(CHECK STREQUAL "live")
   # A live input that pauses: what came is decoded and written at once, its last entry included
