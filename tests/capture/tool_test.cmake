@@ -151,10 +151,33 @@ elseif(CHECK STREQUAL "output")
   # message when SIGPIPE is ignored. Any other write error is reported, status 3.
   row(0 "" "status 141\n" [=[for i in $(seq 200); do cat $S; done > $W/200.cap; ($R decode $W/200.cap; echo "status $?" >&2) | head -c 1 > /dev/null]=])
   row(0 "" "status 3\n" [=[(trap '' PIPE; $R decode --jobs 2 $W/200.cap; echo "status $?" >&2) | head -c 1 > /dev/null]=])
-  foreach(args "decode $S" "decode --jobs 2 $W/200.cap" "list" "list sdp" "--help" "decode --help" "--version")
+  foreach(args "decode $S" "decode --jobs 2 $W/200.cap" "export -o - $S" "list" "list sdp" "--help" "decode --help" "--version")
     row(3 "" "${full}" "$R ${args} > /dev/full")
   endforeach()
   row(3 "" "*" [=[$R decode $W/200.cap $W/nope.cap > /dev/full]=])
+  # export never writes over a file it reads, through any name, nor over a file that is not a
+  # pcapng without --force (the output forgotten, or the arguments of the older form swapped);
+  # the input is left as it was.
+  set(same "is the same file as the input")
+  set(other "the output must be another file")
+  foreach(case "2;${WORK}/s.cap: exists and is not a pcapng file\; --force replaces it (to export it, name the output with -o);$R export $W/s.cap < /dev/null"
+               "2;${WORK}/s.cap: exists and is not a pcapng file\; --force replaces it (to export it, name the output with -o);$R export $W/s.cap $W/o.pcapng"
+               "2;${WORK}/s.cap: ${same} ${WORK}/s.cap\; ${other};$R export $W/s.cap $W/s.cap"
+               "2;${WORK}/link.cap: ${same} ${WORK}/s.cap\; ${other};ln -sf s.cap $W/link.cap && $R export -o $W/link.cap $W/s.cap"
+               "2;<stdout>: ${same} ${WORK}/s.cap\; ${other};$R export -o - $S $W/s.cap >> $W/s.cap"
+               "2;${WORK}/s.cap: ${same} <stdin>\; ${other};$R export -o $W/s.cap < $W/s.cap")
+    list(GET case 0 status)
+    list(GET case 1 why)
+    list(GET case 2 cmd)
+    row(${status} "" "rizorod: ${why}\n" "cp $S $W/s.cap && ${cmd}; s=$?; cmp $S $W/s.cap && exit $s")
+  endforeach()
+  # A run that fails leaves the existing pcapng as it was, and no temporary file; one that ends
+  # well replaces it, and --force replaces a file that is not a pcapng; a signal leaves nothing.
+  row(2 "0\n" "rizorod: ${WORK}/nope.cap: cannot open: No such file or directory\nrizorod: ${WORK}/o.pcapng: left as it was\n"
+      [=[$R export -o $W/o.pcapng $S && cp $W/o.pcapng $W/keep && $R export -o $W/o.pcapng $S $W/nope.cap; s=$?; cmp $W/o.pcapng $W/keep && ls -A $W | grep -c '^\.'; exit $s]=])
+  row(1 "" "<stdin>:1: expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"\n"
+      [=[cp $S $W/v.txt && $R export --force -o $W/v.txt $S && echo 'hci 00' | $R export -o $W/v.txt; s=$?; $R export -o - < /dev/null | cmp - $W/v.txt && exit $s]=])
+  row(0 "143 0\n" "*" [=[{ sleep 1; } | $R export -o $W/sig.pcapng & sleep 0.3; kill $!; wait $!; echo $? $(ls -A $W | grep -c sig)]=])
   # Standard descriptors closed at start: no file the tool opens takes their place (the export's
   # messages stay out of its pcapng), and a closed output or input still fails as one.
   row(1 "0\n" "" [=[echo 'hci 00' > $W/bad.cap; $R export $W/closed.pcapng $W/bad.cap 2>&-; s=$?; grep -c hci $W/closed.pcapng; exit $s]=])
