@@ -52,7 +52,6 @@ void Worker::handle(Chunk& c) {
             }
         }
         at = 0;
-        for (; gap; gap = gaps.next(gap_at, gap_lines)) parser.skip_lines(gap_lines);
         if (parser.finish()) {
             at = entry.line;
             longest = std::max(longest, entry.record.size());
