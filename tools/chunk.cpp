@@ -26,6 +26,7 @@ void Gaps::add(std::size_t at, std::size_t lines) {
     if (lines == 0) return;
     if (open_lines_ != 0 && at == open_at_) {
         open_lines_ += lines;
+        lines_ += lines;
         return;
     }
     if (open_lines_ != 0) {
@@ -35,28 +36,18 @@ void Gaps::add(std::size_t at, std::size_t lines) {
     }
     open_at_ = at;
     open_lines_ = lines;
+    lines_ += lines;
 }
 
-std::size_t Gaps::split(std::size_t pos, Gaps& front) {
-    std::size_t moved = 0, at = 0, lines = 0;
-    if (empty()) return 0;
-    Gaps rest;
-    for (Cursor c(*this); c.next(at, lines);) {
-        if (at <= pos) {
-            front.add(at, lines);
-            moved += lines;
-        } else {
-            rest.add(at - pos, lines);
-        }
-    }
-    std::swap(*this, rest);
-    return moved;
+std::size_t Gaps::move_to(Gaps& to) noexcept {
+    std::swap(*this, to);
+    return to.lines_;
 }
 
 void Gaps::clear() noexcept {
     if (code_.capacity() > 4096) std::string().swap(code_);
     code_.clear();
-    coded_at_ = open_at_ = open_lines_ = 0;
+    coded_at_ = open_at_ = open_lines_ = lines_ = 0;
 }
 
 bool Gaps::Cursor::next(std::size_t& at, std::size_t& lines) {

@@ -96,13 +96,11 @@ private:
 // they stand for.
 class Gaps {
 public:
-    bool empty() const { return open_lines_ == 0; }
     // Notes `lines` lines left out before byte `at`, which is not before the last gap noted.
     // Throws std::bad_alloc.
     void add(std::size_t at, std::size_t lines);
-    // Moves the gaps at or before byte `pos` to `front`, which is empty, and counts the others
-    // from `pos` on; returns the number of lines moved. Throws std::bad_alloc.
-    std::size_t split(std::size_t pos, Gaps& front);
+    // Moves every gap to `to`, which is empty; returns the number of lines they stand for.
+    std::size_t move_to(Gaps& to) noexcept;
     void clear() noexcept;
 
     // The gaps in order.
@@ -122,6 +120,7 @@ private:
     std::string code_;
     std::size_t coded_at_ = 0;                   // the place of the last gap in `code_`
     std::size_t open_at_ = 0, open_lines_ = 0;   // the last gap, kept open for lines at its place
+    std::size_t lines_ = 0;                      // in all
 };
 
 // What ends an input, said after its last chunk's output.

@@ -103,7 +103,8 @@ bool Reader::next(Chunk& c) {
         }
         if (read_errno_ != 0) {
             // The entry being read may have lost lines: it is left out, and the message
-            // says where reading stopped.
+            // says where reading stopped (the lines left out of it are its own).
+            if (boundary_ == 0) gaps_.clear();
             give(c, boundary_);
             fail(Tail::read_error, read_errno_);
             tail_line_ = first_line_ - 1;
@@ -155,14 +156,10 @@ void Reader::out_of_memory() {
 }
 
 // Gives [0, pos) to the chunk; what follows stays.
+// Every gap is at or before `pos`: lines are left out only while no entry line follows the first
+// line, and a chunk ends at such an entry line or after the last line read.
 bool Reader::give(Chunk& c, std::size_t pos) {
-    std::size_t left_out = 0;
-    try {
-        left_out = gaps_.split(pos, c.gaps);
-    } catch (const std::bad_alloc&) {
-        out_of_memory();  // the lines before `pos` are not handled
-        return true;
-    }
+    const std::size_t left_out = gaps_.move_to(c.gaps);
     c.first_line = first_line_;
     c.resumed = resumed_;
     resumed_ = false;
@@ -263,6 +260,7 @@ void Reader::find_boundary() {
 // lines of a run that belongs to no entry (at the start of an input, or after a pause) but the
 // first, which gets the message: each run of them becomes a gap. Lines are looked at once.
 bool Reader::compact() {
+    if (len_ == 0) return true;
     char* const b = buf_.data();
     std::size_t out = compacted_, p = compacted_, run = 0;
     try {
