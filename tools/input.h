@@ -69,7 +69,7 @@ private:
     Gaps gaps_;                 // lines left out of buf_
     std::size_t compacted_ = 0; // lines starting before this were looked at by compact()
     bool has_entry_ = false;    // compact() kept an entry line: memory lines after it are its own
-    bool memory_kept_ = false;  // without one, a memory line was kept (the one with the message)
+    bool memory_kept_ = false;  // a memory line was kept (before an entry line: the one with the message)
     bool dropping_ = false;     // the rest of the line being read is left out
     int read_errno_ = 0;
     Tail tail_ = Tail::none;
