@@ -32,7 +32,7 @@ for jobs in 1 2; do
   decode="" export=""
   for _ in 1 2 3 4 5; do
     decode=$(least "$decode" "$(run "$work/big.txt" "$tool" decode --jobs "$jobs" "$work/big.cap")")
-    export=$(least "$export" "$(run /dev/null "$tool" export --jobs "$jobs" "$work/big.pcapng" "$work/big.cap")")
+    export=$(least "$export" "$(run /dev/null "$tool" export --jobs "$jobs" -o "$work/big.pcapng" "$work/big.cap")")
   done
   echo "jobs $jobs: decode $(sec "$decode") ($(mib "$work/big.txt") of text)," \
        "export $(sec "$export") ($(mib "$work/big.pcapng") of pcapng)," \
@@ -41,7 +41,7 @@ for jobs in 1 2; do
 done
 
 python3 "$root/bench/make_capture.py" "$m" "$work/small.cap"
-"$tool" export "$work/small.pcapng" "$work/small.cap"
+"$tool" export -o "$work/small.pcapng" "$work/small.cap"
 "$tool" dissector > "$work/rizorod.lua"
 plugin=(-X "lua_script:$work/rizorod.lua")
 echo "tshark $(tshark --version | head -n 1 | cut -d' ' -f3), $m packets:"

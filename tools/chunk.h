@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "handler.h"
@@ -88,6 +89,41 @@ private:
     int short_run_ = 0;
 };
 
+// Lines that the reader left out of a chunk's text while one entry filled its buffer: blank and
+// comment lines, and the memory lines after the first of a run that belongs to no entry (the
+// first gets the message). A gap is the byte of the text that followed its lines and how many
+// there were, so that line numbers stay right; gaps are coded as pairs of LEB128 numbers (the
+// distance from the gap before, the line count), so that they take fewer bytes than the lines
+// they stand for.
+class Gaps {
+public:
+    // Notes `lines` lines left out before byte `at`, which is not before the last gap noted.
+    // Throws std::bad_alloc.
+    void add(std::size_t at, std::size_t lines);
+    // Moves every gap to `to`, which is empty; returns the number of lines they stand for.
+    std::size_t move_to(Gaps& to) noexcept;
+    void clear() noexcept;
+
+    // The gaps in order.
+    class Cursor {
+    public:
+        explicit Cursor(const Gaps& gaps) : gaps_(gaps) {}
+        // The next gap; false when there is none left.
+        bool next(std::size_t& at, std::size_t& lines);
+
+    private:
+        const Gaps& gaps_;
+        std::size_t pos_ = 0, at_ = 0;
+        bool open_done_ = false;
+    };
+
+private:
+    std::string code_;
+    std::size_t coded_at_ = 0;                   // the place of the last gap in `code_`
+    std::size_t open_at_ = 0, open_lines_ = 0;   // the last gap, kept open for lines at its place
+    std::size_t lines_ = 0;                      // in all
+};
+
 // What ends an input, said after its last chunk's output.
 enum class Tail { none, read_error, out_of_memory, cannot_open, directory };
 
@@ -101,6 +137,7 @@ struct Chunk {
     // on from the chunk before, on the same thread.
     bool sets_clock = false;
     CaptureClock clock;
+    Gaps gaps;             // lines left out of `data`
     Tail tail = Tail::none;
     std::size_t tail_line = 0;
     int tail_errno = 0;

@@ -1,15 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // rizorod export: captures as one pcapng file for Wireshark.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 #include "command.h"
 #include "handlers.h"
 #include "options.h"
+#include "output_file.h"
 #include "pcapng.h"
 
 namespace rizorod::tool {
@@ -21,12 +15,20 @@ public:
         app = parent.add_subcommand(
             "export",
             "Write the entries of capture files as one pcapng file for Wireshark, one packet per\n"
-            "entry (docs/WIRESHARK.md); an entry that cannot be decoded is reported and left out");
+            "entry (docs/WIRESHARK.md); an entry that cannot be decoded is reported and left out.\n"
+            "  rizorod export -o OUT.pcapng [FILE...]\n"
+            "With -o every FILE is a capture to read. Without it the first FILE is the output\n"
+            "(the older form, export OUT [FILE...]). The output is never one of the inputs, and\n"
+            "an existing file that is not a pcapng is not replaced without --force. It is written\n"
+            "to a temporary file beside it and put in place when complete: a run that fails\n"
+            "(status 2 or 3) leaves any existing file as it was");
+        output_opt_ = app->add_option("-o,--output", path_, "The pcapng file to write (- for standard output)")
+                          ->type_name("OUT");
+        app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
+        app->add_flag("--force", force_, "Replace OUT even when it is not a pcapng file");
         app->add_option("-f,--format", format_, "Output format: pcapng (the default)")
             ->type_name("FORMAT")
             ->check(CLI::IsMember({"pcapng"}));
-        app->add_option("OUT", path_, "The file to write (- for standard output)")->required()->type_name("OUT");
-        app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
         app->add_option("-l,--linktype", linktype_, "Link type of the packets, 147 (LINKTYPE_USER0, the default) to 162")
             ->type_name("N")
             ->check(CLI::Range(pcapng::kFirstUserLinkType, pcapng::kLastUserLinkType));
@@ -35,28 +37,39 @@ public:
         select_.add(app, "Only entries of this interface (repeatable)", "Only entries of this type code (repeatable)");
     }
 
+    void check() override {
+        if (output_opt_->count() == 0 && files_.empty())
+            throw CLI::ValidationError("export needs the file to write: -o OUT.pcapng (- for standard output)");
+    }
+
     int run() override {
-        const int fd = path_ == "-" ? 1 : ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (fd < 0) {
-            std::fprintf(stderr, "rizorod: %s: cannot open: %s\n", escaped_name(path_).c_str(), std::strerror(errno));
-            return kUsage;
+        // Without -o, the older form: the first file is the output.
+        const bool older_form = output_opt_->count() == 0;
+        if (older_form) {
+            path_ = files_.front();
+            files_.erase(files_.begin());
         }
+        OutputFile file;
+        if (const int status = file.open(path_, files_, force_, older_form); status != kOk) return status;
         const Selection selection = select_.selection(false);
-        Output out(fd);
+        Output out(file.fd());
         out.text(pcapng::header(linktype_, std::string("rizorod ") + RIZOROD_VERSION));
         const int status =
             run_inputs(file_inputs(files_), pipeline_options(jobs_, date_, true),
                        [&] { return export_handler(selection); }, out);
-        if (fd != 1 && ::close(fd) != 0 && status != kWriteFailed) {
-            std::fprintf(stderr, "rizorod: cannot write the output: %s\n", std::strerror(errno));
-            return kWriteFailed;
+        if (status >= kUsage) {
+            file.abandon();
+            return status;
         }
-        return status;
+        const int put = file.commit();
+        return put != kOk ? put : status;
     }
 
 private:
     std::string format_ = "pcapng", path_, date_;
     std::vector<std::string> files_;
+    CLI::Option* output_opt_ = nullptr;
+    bool force_ = false;
     unsigned jobs_ = 1, linktype_ = pcapng::kFirstUserLinkType;
     SelectOptions select_;
 };

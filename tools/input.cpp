@@ -18,6 +18,15 @@
 #endif
 
 namespace rizorod::tool {
+namespace {
+
+// The first character of a line that is neither a blank nor a tab; 0 when there is none yet.
+char first_mark(const char* p, const char* end) {
+    while (p != end && (*p == ' ' || *p == '\t')) ++p;
+    return p != end ? *p : 0;
+}
+
+}  // namespace
 
 // The number of line ends in [p, p + n): 16 bytes at a time where SSE2 is there.
 std::size_t count_lines(const char* p, std::size_t n) {
@@ -96,6 +105,7 @@ Reader::~Reader() {
 bool Reader::next(Chunk& c) {
     c.input = &info_;
     c.data.resize(0);
+    c.gaps.clear();
     for (;;) {
         if (ended_) {
             if (tail_ == Tail::none) return false;
@@ -114,7 +124,8 @@ bool Reader::next(Chunk& c) {
         }
         if (read_errno_ != 0) {
             // The entry being read may have lost lines: it is left out, and the message
-            // says where reading stopped.
+            // says where reading stopped (the lines left out of it are its own).
+            if (boundary_ == 0) gaps_.clear();
             give(c, boundary_);
             fail(Tail::read_error, read_errno_);
             tail_line_ = first_line_ - 1;
@@ -124,8 +135,12 @@ bool Reader::next(Chunk& c) {
         if (len_ >= kChunk && boundary_ > 0) return give(c, boundary_);
         if (!regular_ && complete_ > 0) {
             // What came so far is decoded at once when no more input is there: the complete
-            // entries now, the last one too when the input stays silent for a pause.
-            if (!ready(boundary_ > 0 ? 0 : pause_ms_)) {
+            // entries now, the last one too when the input stays silent for a pause. A line that
+            // began to arrive belongs to what came before it: the pause waits for its end,
+            // unless it is known to begin the next entry.
+            const bool partial = len_ > complete_ || dropping_;
+            if (boundary_ == 0 && len_ > complete_ && partial_starts_entry()) boundary_ = complete_;
+            if ((boundary_ > 0 || !partial) && !ready(boundary_ > 0 ? 0 : pause_ms_)) {
                 if (boundary_ > 0) return give(c, boundary_);
                 give(c, complete_);
                 resumed_ = true;
@@ -135,8 +150,10 @@ bool Reader::next(Chunk& c) {
         if (buf_.capacity() - len_ < kMinRead) {
             if (boundary_ == 0 && complete_ > 0 && partial_starts_entry()) boundary_ = complete_;
             if (boundary_ > 0) return give(c, boundary_);
-            // One entry, not yet complete, fills the buffer: it grows.
-            if (!grow(len_, std::max(2 * buf_.capacity(), 2 * kChunk))) {
+            // One entry, not yet complete, fills the buffer: what need not be held is left out,
+            // and the buffer grows when that is not enough.
+            if (!compact() ||
+                (buf_.capacity() - len_ < kMinRead && !grow(len_, std::max(2 * buf_.capacity(), 2 * kChunk)))) {
                 out_of_memory();
                 continue;
             }
@@ -155,19 +172,25 @@ void Reader::out_of_memory() {
     fail(Tail::out_of_memory, 0);
     tail_line_ = first_line_ - 1;
     buf_.release();
-    len_ = complete_ = boundary_ = searched_ = 0;
+    gaps_.clear();
+    len_ = complete_ = boundary_ = searched_ = compacted_ = 0;
 }
 
 // Gives [0, pos) to the chunk; what follows stays.
+// Every gap is at or before `pos`: lines are left out only while no entry line follows the first
+// line, and a chunk ends at such an entry line or after the last line read.
 bool Reader::give(Chunk& c, std::size_t pos) {
+    const std::size_t left_out = gaps_.move_to(c.gaps);
     c.first_line = first_line_;
     c.resumed = resumed_;
     resumed_ = false;
     c.sets_clock = first_chunk_ || clock_every_chunk_;
     c.clock = clock_;
-    if (clock_every_chunk_) advance_clock(pos);
+    if (clock_every_chunk_) advance_clock(pos, c.gaps);
     first_chunk_ = false;
-    first_line_ += count_lines(buf_.data(), pos);
+    first_line_ += count_lines(buf_.data(), pos) + left_out;
+    compacted_ = 0;
+    has_entry_ = memory_kept_ = false;
     buf_.resize(len_);
     c.data.swap(buf_);
     buf_.resize(0);
@@ -187,10 +210,13 @@ bool Reader::give(Chunk& c, std::size_t pos) {
     return true;
 }
 
-void Reader::advance_clock(std::size_t pos) {
+void Reader::advance_clock(std::size_t pos, const Gaps& gaps) {
     const char* p = buf_.data();
     const char* const end = p + pos;
-    bool first = first_line_ == 1;
+    // The text's first line, where a byte-order mark is passed over, unless it was left out.
+    std::size_t gap_at = 0, gap_lines = 0;
+    Gaps::Cursor cursor(gaps);
+    bool first = first_line_ == 1 && !(cursor.next(gap_at, gap_lines) && gap_at == 0);
     while (p < end) {
         const char* nl = rizorod::detail::find_byte(p, end, '\n');
         const char* line_end = nl ? nl : end;
@@ -240,6 +266,19 @@ void Reader::read_more() {
     const std::size_t old = len_;
     len_ += static_cast<std::size_t>(n);
     left_ -= static_cast<std::uint64_t>(n);
+    if (dropping_) {
+        // The rest of a line left out, up to its end.
+        char* const fresh = buf_.data() + old;
+        const void* end = std::memchr(fresh, '\n', len_ - old);
+        if (end == nullptr) {
+            len_ = old;
+            return;
+        }
+        const std::size_t skip = static_cast<std::size_t>(static_cast<const char*>(end) - fresh) + 1;
+        std::memmove(fresh, fresh + skip, len_ - old - skip);
+        len_ -= skip;
+        dropping_ = false;
+    }
     const void* nl = ::memrchr(buf_.data() + old, '\n', len_ - old);
     if (nl == nullptr) return;
     complete_ = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_.data()) + 1;
@@ -263,6 +302,58 @@ void Reader::find_boundary() {
         end = start;
     }
     searched_ = complete_;
+}
+
+// While one entry fills the buffer, its blank and comment lines need not be held, nor the memory
+// lines of a run that belongs to no entry (at the start of an input, or after a pause) but the
+// first, which gets the message: each run of them becomes a gap. Lines are looked at once.
+bool Reader::compact() {
+    if (len_ == 0) return true;
+    char* const b = buf_.data();
+    std::size_t out = compacted_, p = compacted_, run = 0;
+    try {
+        while (p < complete_) {
+            const std::size_t end =
+                static_cast<std::size_t>(static_cast<const char*>(std::memchr(b + p, '\n', complete_ - p)) - b) + 1;
+            bool keep = true;
+            if (CaptureParser::starts_entry(std::string_view(b + p, end - 1 - p))) {
+                has_entry_ = true;
+            } else if (first_mark(b + p, b + end) == '@') {
+                keep = has_entry_ || !memory_kept_;
+                memory_kept_ = true;
+            } else {
+                keep = false;
+            }
+            if (keep) {
+                gaps_.add(out, run);
+                run = 0;
+                std::memmove(b + out, b + p, end - p);
+                out += end - p;
+            } else {
+                ++run;
+            }
+            p = end;
+        }
+        std::size_t tail = len_ - complete_;
+        if (tail > 0 && partial_left_out()) {
+            ++run;
+            tail = 0;
+            dropping_ = true;
+        }
+        gaps_.add(out, run);
+        std::memmove(b + out, b + complete_, tail);
+        len_ = out + tail;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    complete_ = compacted_ = searched_ = out;
+    return true;
+}
+
+// Whether the line being read, not yet complete, is already known to be one that need not be held.
+bool Reader::partial_left_out() const {
+    const char c = first_mark(buf_.data() + complete_, buf_.data() + len_);
+    return c == '#' || (c == '@' && memory_kept_ && !has_entry_);
 }
 
 // Whether the line being read, not yet complete, is already known to be an entry line.

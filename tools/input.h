@@ -2,7 +2,8 @@
 // Reading the inputs: each input with read(2) in pieces of about a chunk, cut into chunks at entry
 // lines (CaptureParser::starts_entry), its lines counted so that every chunk knows its first line.
 // A live input (a pipe, a terminal) gives what it sent as soon as no more is waiting: the complete
-// entries at once, the last one too after a pause.
+// entries at once, the last one too after a pause, unless a line of it is still arriving.
+// While one entry fills the buffer, the lines that need not be held are left out (Gaps).
 #ifndef RIZORODOZIDO_TOOLS_INPUT_H
 #define RIZORODOZIDO_TOOLS_INPUT_H
 
@@ -61,6 +62,10 @@ private:
     void out_of_memory();
     // Gives [0, pos) to the chunk; what follows stays.
     bool give(Chunk& c, std::size_t pos);
+    // Leaves out the lines that need not be held; false when memory ran out.
+    bool compact();
+    // Whether the line being read, not yet complete, is one that need not be held.
+    bool partial_left_out() const;
     // Room for `need` bytes in buf_, the first `size` of them kept.
     bool grow(std::size_t size, std::size_t need);
     bool ready(int timeout_ms);
@@ -70,8 +75,8 @@ private:
     // Whether the line being read, not yet complete, is already known to be an entry line.
     bool partial_starts_entry() const;
 
-    // Moves the clock on over the first `pos` bytes of the buffer.
-    void advance_clock(std::size_t pos);
+    // Moves the clock on over the first `pos` bytes of the buffer (`gaps`: the lines left out).
+    void advance_clock(std::size_t pos, const Gaps& gaps);
 
     // Reads only piece `k` of `n` of the file: its range, first line and clock.
     bool limit_to_piece(unsigned k, unsigned n, std::uint64_t size);
@@ -92,6 +97,11 @@ private:
     std::size_t searched_ = 0;  // lines starting before this were searched for entry lines
     std::size_t first_line_ = 1;
     bool eof_ = false, resumed_ = false, ended_ = false;
+    Gaps gaps_;                 // lines left out of buf_
+    std::size_t compacted_ = 0; // lines starting before this were looked at by compact()
+    bool has_entry_ = false;    // compact() kept an entry line: memory lines after it are its own
+    bool memory_kept_ = false;  // a memory line was kept (before an entry line: the one with the message)
+    bool dropping_ = false;     // the rest of the line being read is left out
     int read_errno_ = 0;
     Tail tail_ = Tail::none;
     std::size_t tail_line_ = 0;

@@ -13,12 +13,32 @@ namespace rizorod::tool {
 namespace {
 constexpr char kHex[] = "0123456789abcdef";
 
-bool needs_escape(char ch) {
+// Quotes, backslashes and control characters are escaped; bytes from 0x80 on are looked at
+// more closely (utf8_length).
+bool needs_look(char ch) {
     const unsigned char c = static_cast<unsigned char>(ch);
-    return c == '"' || c == '\\' || c < 0x20;
+    return c == '"' || c == '\\' || c < 0x20 || c >= 0x80;
 }
 
-// The length of the longest start of `text` that needs no escape: 16 characters at a time where
+// The length of the UTF-8 sequence that begins at text[i], or 0 when the bytes there are not
+// one: a lead byte without its continuation bytes, an overlong form, a surrogate, or a code point
+// past U+10FFFF.
+std::size_t utf8_length(std::string_view text, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char c = at(0);
+    std::size_t n;
+    unsigned char low = 0x80, high = 0xbf;  // the range of the second byte
+    if (c >= 0xc2 && c <= 0xdf) n = 2;
+    else if (c >= 0xe0 && c <= 0xef) n = 3, low = c == 0xe0 ? 0xa0 : 0x80, high = c == 0xed ? 0x9f : 0xbf;
+    else if (c >= 0xf0 && c <= 0xf4) n = 4, low = c == 0xf0 ? 0x90 : 0x80, high = c == 0xf4 ? 0x8f : 0xbf;
+    else return 0;
+    if (text.size() - i < n || at(1) < low || at(1) > high) return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (at(k) < 0x80 || at(k) > 0xbf) return 0;
+    return n;
+}
+
+// The length of the longest start of `text` that needs no look: 16 characters at a time where
 // SSE2 is there.
 std::size_t plain_length(std::string_view text) {
     std::size_t i = 0;
@@ -27,17 +47,20 @@ std::size_t plain_length(std::string_view text) {
     for (; i + 16 <= text.size(); i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
         const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, last_control), v);
-        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)), control)));
+        // (The sign bit of each byte marks the bytes from 0x80 on.)
+        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)), control), v)));
         if (found != 0) return i + static_cast<std::size_t>(std::countr_zero(found));
     }
 #endif
-    while (i < text.size() && !needs_escape(text[i])) ++i;
+    while (i < text.size() && !needs_look(text[i])) ++i;
     return i;
 }
 
 // `before` unless it is 0, `text` as a JSON string, `after` unless it is 0. Text that needs no
-// escape (labels, names) goes in with one copy.
+// escape (labels, names) goes in with one copy. The string is always valid UTF-8: a byte that is
+// not part of a UTF-8 sequence is written as the character of the same number, its Latin-1
+// reading ("\u00e9" for a lone 0xe9).
 void append_string(std::string& out, char before, std::string_view text, char after) {
     std::size_t from = plain_length(text);
     if (before != 0) out += before;
@@ -50,7 +73,13 @@ void append_string(std::string& out, char before, std::string_view text, char af
     }
     for (std::size_t i = from; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!needs_escape(text[i])) continue;
+        if (!needs_look(text[i])) continue;
+        if (c >= 0x80) {
+            if (const std::size_t n = utf8_length(text, i)) {
+                i += n - 1;
+                continue;
+            }
+        }
         out.append(text.data() + from, i - from);
         from = i + 1;
         if (c == '"' || c == '\\') {

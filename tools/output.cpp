@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "output.h"
 
+#include <fcntl.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -32,6 +33,20 @@ void Output::message(std::initializer_list<std::string_view> parts) {
     // Standard error is for messages; when it cannot take one there is no one to tell.
     while (::writev(err_, io, count) < 0 && errno == EINTR) {
     }
+}
+
+bool reserve_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor is this one, since those below it are open.
+        int opened = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+        if (opened < 0 && fd == 0) opened = ::open("/dev/null", O_RDONLY);
+        if (opened != fd) {
+            if (opened >= 0) ::close(opened);
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string escaped_name(std::string_view name) {

@@ -36,6 +36,13 @@ private:
     const char* error_ = "";
 };
 
+// Opens each of descriptors 0, 1 and 2 that is closed on /dev/null, as the first thing the tool
+// does, so that no file it opens later becomes its standard input, output or error by chance
+// (a pcapng file taking error messages). The mode is the contrary one, so that reading a closed
+// standard input or writing a closed standard output still fails (EBADF) as it would have.
+// False when /dev/null cannot be opened.
+bool reserve_standard_descriptors();
+
 // `name` with control characters written as \xNN, so that a message stays one line.
 std::string escaped_name(std::string_view name);
 

@@ -48,6 +48,16 @@ void block(std::string& out, std::uint32_t type, const std::string& body) {
     put32(out, total);
 }
 
+}  // namespace
+
+bool begins_file(std::string_view head) {
+    // The block type reads the same in both byte orders; the byte-order magic follows the length.
+    return head.size() >= 12 && head.substr(0, 4) == "\x0a\x0d\x0d\x0a" &&
+           (head.substr(8, 4) == "\x4d\x3c\x2b\x1a" || head.substr(8, 4) == "\x1a\x2b\x3c\x4d");
+}
+
+namespace {
+
 [[noreturn]] void fail(const Entry& entry, const std::string& what) {
     char head[32];
     std::snprintf(head, sizeof head, " 0x%04x ", static_cast<unsigned>(entry.code));

@@ -35,6 +35,10 @@ constexpr std::size_t kMaxPacket = 262144;
 // names the writer.
 std::string header(unsigned linktype, std::string_view application);
 
+// Whether `head`, the first bytes of a file (12 or more), begins a pcapng file: a section header
+// block, in either byte order.
+bool begins_file(std::string_view head);
+
 // Milliseconds since 1970-01-01 00:00:00 UTC of an entry's timestamp, read as UTC: a time of
 // day without a date falls on 1970-01-01, and no timestamp at all is 0. Empty for a date before
 // 1970.

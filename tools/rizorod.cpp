@@ -58,6 +58,7 @@ int usage_status(CLI::App& app, const CLI::ParseError& e) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!reserve_standard_descriptors()) return kUsage;  // nothing to tell it with
     CLI::App app{kAbout, "rizorod"};
     app.set_version_flag("--version",
                          std::string("rizorod ") + RIZOROD_VERSION +

@@ -25,10 +25,17 @@ void Worker::handle(Chunk& c) {
     if (c.sets_clock) parser.clock() = c.clock;
     std::size_t at = 0;  // the line of the item being handled; 0: the parser's
     std::size_t longest = 0;
+    Gaps::Cursor gaps(c.gaps);
+    std::size_t gap_at = 0, gap_lines = 0;
+    bool gap = gaps.next(gap_at, gap_lines);
     try {
-        const char* p = c.data.data();
+        const char* const start = c.data.data();
+        const char* p = start;
         const char* const end = p + c.data.size();
         while (p < end) {
+            // Lines that the reader left out before this one are counted.
+            for (; gap && gap_at <= static_cast<std::size_t>(p - start); gap = gaps.next(gap_at, gap_lines))
+                parser.skip_lines(gap_lines);
             const char* nl = rizorod::detail::find_byte(p, end, '\n');
             const std::string_view line(p, static_cast<std::size_t>((nl ? nl : end) - p));
             p = nl ? nl + 1 : end;

@@ -234,6 +234,10 @@ public:
     // Takes one line, without its line end. The entry being read is kept in `entry` between
     // calls: give the same object every time.
     Step line(std::string_view text, Entry& entry, Problem& problem);
+    // Counts `lines` lines that were passed over instead of given: blank and comment lines, or
+    // memory lines after the first of a run that belongs to no entry. The next line given is
+    // numbered after them.
+    void skip_lines(std::size_t lines) noexcept { line_ += lines; }
     // At the end of the text: true when an entry was still being read; it is complete in `entry`.
     bool finish() noexcept;
     // The line at which the item being read, or the last one, began.

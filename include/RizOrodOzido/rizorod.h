@@ -61,7 +61,8 @@ typedef enum rizorod_status
     RIZOROD_END = 1,              /* a reader has no more entries */
     RIZOROD_STOPPED = 2,          /* a field callback stopped the walk */
     RIZOROD_E_ARGUMENT = -1,      /* a NULL where a value is needed, not one of the four
-                                     interfaces, an index past the end, overlapping blocks */
+                                     interfaces, an index past the end, overlapping blocks, a
+                                     block that runs past 0xffffffff */
     RIZOROD_E_NOT_FOUND = -2,     /* no interface of that name, no primitive of that code */
     RIZOROD_E_DECODE = -3,        /* the record or its memory lacks bytes the decoding reads */
     RIZOROD_E_CAPTURE = -4,       /* a capture entry that could not be read; reading goes on */

@@ -248,10 +248,18 @@ bool image_of(const rizorod_block* blocks, size_t block_count, rizorod::MemoryIm
             missing(error, "a block's bytes");
             return false;
         }
+        // Checked before the image is asked to take the block: a length that would run past the
+        // address space is refused without any allocation for it.
+        if (b.length > 0x100000000ull - b.address) {
+            fail(error, RIZOROD_E_ARGUMENT,
+                 {"block ", Number(i), " at ", Number(b.address, 8), " (", Number(b.length),
+                  " bytes) runs past 0xffffffff"});
+            return false;
+        }
         if (!image.add(b.address, {b.bytes, b.length})) {
             fail(error, RIZOROD_E_ARGUMENT,
                  {"block ", Number(i), " at ", Number(b.address, 8), " (", Number(b.length),
-                  " bytes) overlaps an earlier block or runs past 0xffffffff"});
+                  " bytes) overlaps an earlier block"});
             return false;
         }
     }

@@ -42,8 +42,9 @@ void prepend(Block& block, const std::uint8_t* bytes, std::size_t n) {
 }  // namespace
 
 bool MemoryImage::add(std::uint32_t address, std::span<const std::uint8_t> bytes) {
+    // Compared without adding, so that no length can wrap the sum.
+    if (bytes.size() > kTop - address) return false;
     const std::uint64_t end = std::uint64_t{address} + bytes.size();
-    if (end > kTop) return false;
     if (bytes.empty()) return true;
     if (overlap(address, bytes.size())) return false;
     const auto next = blocks_.upper_bound(address);

@@ -74,9 +74,10 @@ int main(int argc, char** argv) {
     static const uint8_t payload[] = {1, 2, 3};
     const rizorod_block full = {0x300000, payload, 3}, part = {0x300000, payload, 2};
     const rizorod_block overlapping[] = {{0x300000, payload, 3}, {0x300002, payload, 1}};
+    const rizorod_block wrapping = {0x300000, payload, (size_t)-1};
     const rizorod_timestamp stamp = {9, 41, 7, 118, 0, 0, 0, 0};
-    rizorod_error err[11];
-    char* text[5] = {NULL};
+    rizorod_error err[12];
+    char* text[6] = {NULL};
     rizorod_interface iface = RIZOROD_DM;
     rizorod_primitive row = {0, 0, NULL}, found;
     rizorod_reader* reader = NULL;
@@ -127,14 +128,18 @@ int main(int argc, char** argv) {
             {rizorod_reader_open_file("no/such.cap", &reader, &err[8]), RIZOROD_E_IO},
             {rizorod_reader_open_text(NULL, 1, NULL, &reader, &err[9]), RIZOROD_E_ARGUMENT},
             {rizorod_reader_next(NULL, &entry, NULL, &err[10]), RIZOROD_E_ARGUMENT},
+            {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &wrapping, 1, 0, &text[5], &err[11]),
+             RIZOROD_E_ARGUMENT},
         };
         for (k = 0; k < sizeof cases / sizeof cases[0]; ++k)
             if (cases[k].got != cases[k].want || err[k].status != cases[k].want || !*err[k].message)
                 fprintf(stderr, "case %u: %d, not %d\n", (unsigned)k, cases[k].got, cases[k].want),
                     ++failures;
-        CHECK(!text[0] && !text[1] && !text[2] && !text[3] && !text[4]);
+        CHECK(!text[0] && !text[1] && !text[2] && !text[3] && !text[4] && !text[5]);
         CHECK(strcmp(err[2].message,
                      "dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2") == 0);
+        CHECK(strncmp(err[11].message, "block 0 at 0x00300000 (", 23) == 0 &&
+              strstr(err[11].message, " bytes) runs past 0xffffffff"));
         CHECK(iface == RIZOROD_SDP && reader == NULL && row.name == found.name);
     }
 

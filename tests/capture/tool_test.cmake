@@ -189,6 +189,11 @@ ${WORK}/m.cap:7: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2
   row(2 "" "rizorod: ${WORK}/a\\x0ab\\x1b: cannot open: No such file or directory\n" [=[$R decode "$W/a
 b$(printf '\033')"]=])
   row(2 "" "rizorod: ${WORK}: is a directory\n" [=[$R decode $W]=])
+  # JSON is UTF-8 whatever bytes a name holds: a byte outside a valid sequence (Latin-1, a
+  # surrogate, past U+10FFFF, a cut sequence) reads as its Latin-1 character; valid ones stay.
+  row(0 "'${WORK}/caf\\xe9\\xed\\xa0\\x80\\xe9\\xf4\\x90\\x80\\x80\\xe1\\x80.cap'\n" ""
+      [=[f=$(printf "$W/caf\351\355\240\200\303\251\364\220\200\200\341\200.cap") && echo '12:00:00.000 dm 0xffff 00' > "$f" &&
+         $R decode -f json "$f" | python3 -c "import json, sys; print(ascii(json.loads(sys.stdin.buffer.read().decode())['file']))"]=])
   row(2 "" "rizorod: <stdin>: read error after line 0\n" [=[$R decode - < $W]=])
   row(2 "${G}${G}" "rizorod: /proc/self/mem: read error after line 0\n" [=[$R decode $S /proc/self/mem $S]=])
   # A read error midway (the third read of standard input fails): every entry before the one it
@@ -210,10 +215,38 @@ elseif(CHECK STREQUAL "output")
   # message when SIGPIPE is ignored. Any other write error is reported, status 3.
   row(0 "" "status 141\n" [=[for i in $(seq 200); do cat $S; done > $W/200.cap; ($R decode $W/200.cap; echo "status $?" >&2) | head -c 1 > /dev/null]=])
   row(0 "" "status 3\n" [=[(trap '' PIPE; $R decode --jobs 2 $W/200.cap; echo "status $?" >&2) | head -c 1 > /dev/null]=])
-  foreach(args "decode $S" "decode --jobs 2 $W/200.cap" "list" "list sdp" "--help" "decode --help" "--version")
+  foreach(args "decode $S" "decode --jobs 2 $W/200.cap" "export -o - $S" "list" "list sdp" "--help" "decode --help" "--version")
     row(3 "" "${full}" "$R ${args} > /dev/full")
   endforeach()
   row(3 "" "*" [=[$R decode $W/200.cap $W/nope.cap > /dev/full]=])
+  # export never writes over a file it reads, through any name, nor over a file that is not a
+  # pcapng without --force (the output forgotten, or the arguments of the older form swapped);
+  # the input is left as it was.
+  set(same "is the same file as the input")
+  set(other "the output must be another file")
+  foreach(case "2;${WORK}/s.cap: exists and is not a pcapng file\; --force replaces it (to export it, name the output with -o);$R export $W/s.cap < /dev/null"
+               "2;${WORK}/s.cap: exists and is not a pcapng file\; --force replaces it (to export it, name the output with -o);$R export $W/s.cap $W/o.pcapng"
+               "2;${WORK}/s.cap: ${same} ${WORK}/s.cap\; ${other};$R export $W/s.cap $W/s.cap"
+               "2;${WORK}/link.cap: ${same} ${WORK}/s.cap\; ${other};ln -sf s.cap $W/link.cap && $R export -o $W/link.cap $W/s.cap"
+               "2;<stdout>: ${same} ${WORK}/s.cap\; ${other};$R export -o - $S $W/s.cap >> $W/s.cap"
+               "2;${WORK}/s.cap: ${same} <stdin>\; ${other};$R export -o $W/s.cap < $W/s.cap")
+    list(GET case 0 status)
+    list(GET case 1 why)
+    list(GET case 2 cmd)
+    row(${status} "" "rizorod: ${why}\n" "cp $S $W/s.cap && ${cmd}; s=$?; cmp $S $W/s.cap && exit $s")
+  endforeach()
+  # A run that fails leaves the existing pcapng as it was, and no temporary file; one that ends
+  # well replaces it, and --force replaces a file that is not a pcapng; a signal leaves nothing.
+  row(2 "0\n" "rizorod: ${WORK}/nope.cap: cannot open: No such file or directory\nrizorod: ${WORK}/o.pcapng: left as it was\n"
+      [=[$R export -o $W/o.pcapng $S && cp $W/o.pcapng $W/keep && $R export -o $W/o.pcapng $S $W/nope.cap; s=$?; cmp $W/o.pcapng $W/keep && ls -A $W | grep -c '^\.'; exit $s]=])
+  row(1 "" "<stdin>:1: expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"\n"
+      [=[cp $S $W/v.txt && $R export --force -o $W/v.txt $S && echo 'hci 00' | $R export -o $W/v.txt; s=$?; $R export -o - < /dev/null | cmp - $W/v.txt && exit $s]=])
+  row(0 "143 0\n" "*" [=[{ sleep 1; } | $R export -o $W/sig.pcapng & sleep 0.3; kill $!; wait $!; echo $? $(ls -A $W | grep -c sig)]=])
+  # Standard descriptors closed at start: no file the tool opens takes their place (the export's
+  # messages stay out of its pcapng), and a closed output or input still fails as one.
+  row(1 "0\n" "" [=[echo 'hci 00' > $W/bad.cap; $R export $W/closed.pcapng $W/bad.cap 2>&-; s=$?; grep -c hci $W/closed.pcapng; exit $s]=])
+  row(3 "" "rizorod: cannot write the output: Bad file descriptor\n" [=[$R decode $S >&-]=])
+  row(2 "" "rizorod: <stdin>: read error after line 0\n" [=[$R stats <&- > /dev/null]=])
 
 elseif(CHECK STREQUAL "live")
   # A live input that pauses: what came is decoded and written at once, its last entry included
@@ -223,6 +256,9 @@ elseif(CHECK STREQUAL "live")
     row(1 "${nomatch}<stdin>:2: expected the memory lines of an entry before the input paused, found this one after the pause\n${nomatch}" ""
         "rm -f $W/live; { echo '${E}'; i=0; until grep -q ERROR $W/live 2> /dev/null || [ $i -ge 40 ]; do sleep 0.05; i=$((i+1)); done;
          echo '@10 00'; echo '${E}'; } | $R decode --jobs ${jobs} - > $W/live 2>&1; s=$?; cat $W/live; exit $s")
+    # A line that began to arrive before the pause belongs to its entry.
+    row(0 " 01 02 ff\n" "" "{ echo '12:00:00.000 l2cap 0x000b 0b0041000300000000003000'; printf '@0030'; sleep 0.3; echo '0000 01 02 ff'; } |
+        $R decode --jobs ${jobs} - > $W/partial; s=$?; tail -n 1 $W/partial; exit $s")
   endforeach()
 
 elseif(CHECK STREQUAL "limits")
@@ -231,6 +267,14 @@ elseif(CHECK STREQUAL "limits")
   row(0 "${G}" "" [=[ulimit -v 100000 && $R decode --jobs 64 $S]=])
   row(2 "${nomatch}" "rizorod: <stdin>: out of memory after line 1\n"
       [=[{ echo "12:00:00.000 dm 0xffff 00"; head -c 300000000 /dev/zero; } | (ulimit -v 200000 && $R decode)]=])
+  # Runs of lines that are not held: memory lines before the first entry, and 60 MB of comment
+  # and blank lines (one of them 40 MB long) between an entry line and its memory line; line
+  # numbers stay right.
+  row(1 " 01 02 ff\n" "${WORK}/runs.cap:1: expected an entry line before this memory line, found none
+${WORK}/runs.cap:3000004: expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"\n"
+      [=[{ yes '@10 00' | head -n 1000000; echo '12:00:00.000 l2cap 0x000b 0b0041000300000000003000'; yes '# comment' | head -n 1000000;
+           head -c 40000000 /dev/zero | tr '\0' '#'; echo; yes '' | head -n 1000000; echo '@00300000 01 02 ff'; echo hci; } > $W/runs.cap &&
+         (ulimit -v 60000 && $R decode $W/runs.cap > $W/runs.out); s=$?; tail -n 1 $W/runs.out; rm $W/runs.*; exit $s]=])
   # Peak memory with long entries at every position among short ones does not grow with jobs.
   find_program(TIME_PROGRAM time PATHS /usr/bin NO_DEFAULT_PATH)
   if(TIME_PROGRAM)
