@@ -50,7 +50,11 @@ public:
             files_.erase(files_.begin());
         }
         OutputFile file;
-        if (const int status = file.open(path_, files_, force_, older_form); status != kOk) return status;
+        const OutputKind pcapng_file{"a pcapng file", pcapng::begins_file};
+        if (const int status = file.open(path_, files_, pcapng_file, force_,
+                                         older_form ? " (to export it, name the output with -o)" : "");
+            status != kOk)
+            return status;
         const Selection selection = select_.selection(false);
         Output out(file.fd());
         out.text(pcapng::header(linktype_, std::string("rizorod ") + RIZOROD_VERSION));

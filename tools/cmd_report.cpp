@@ -5,7 +5,7 @@
 #include "command.h"
 #include "options.h"
 #include "report.h"
-#include "whole_file.h"
+#include "output_file.h"
 #include "worker.h"
 
 namespace rizorod::tool {
@@ -22,15 +22,18 @@ public:
         app->add_option("-o,--output", output_, "The HTML file to write (- for standard output); never one of the inputs")
             ->type_name("OUT")
             ->required();
+        app->add_flag("--force", force_, "Replace OUT even when it is not a page this command wrote");
         add_date(app, date_);
         select_.add(app, "Only entries of this interface (repeatable)", "Only entries of this type code (repeatable)");
     }
 
     int run() override {
-        if (is_one_of(output_, files_)) {
-            std::fprintf(stderr, "rizorod: %s: is one of the inputs; it is left as it is\n", escaped_name(output_).c_str());
-            return kUsage;
-        }
+        // Refused at once when it is an input or another kind of file; replaced only at the end.
+        OutputFile file;
+        const OutputKind page_kind{"a page written by rizorod report", [](std::string_view head) {
+                                       return head.find("<!-- The page of `rizorod report`") != std::string_view::npos;
+                                   }};
+        if (const int status = file.open(output_, files_, page_kind, force_); status != kOk) return status;
         // One thread: an answer pairs with what came before it.
         const Selection selection = select_.selection(false);
         const std::vector<Input> inputs = file_inputs(files_);
@@ -39,21 +42,22 @@ public:
         const int status = run_inputs(inputs, pipeline_options(1, date_, true),
                                       [&] { return std::make_unique<ReportHandler>(selection); }, out, &handlers);
         // An input that could not be read: no report, and an existing file is left as it was.
-        if (status == kUsage || status == kWriteFailed || handlers.empty()) return status;
+        if (status == kUsage || status == kWriteFailed || handlers.empty()) {
+            file.abandon();
+            return status;
+        }
         std::string title = "rizorod report:";
         for (const InputInfo& input : infos_of(inputs)) title += " " + input.name;
         const std::string page = static_cast<ReportHandler&>(*handlers.front()).html(title, RIZOROD_VERSION);
-        const std::string error = write_whole_file(output_, page);
-        if (!error.empty()) {
-            std::fprintf(stderr, "rizorod: %s: %s\n", escaped_name(output_).c_str(), error.c_str());
-            return kWriteFailed;
-        }
-        return status;
+        if (!file.write(page)) return kWriteFailed;
+        const int put = file.commit();
+        return put != kOk ? put : status;
     }
 
 private:
     std::vector<std::string> files_;
     std::string output_, date_;
+    bool force_ = false;
     SelectOptions select_;
 };
 

@@ -14,19 +14,20 @@
 #include <cstring>
 
 #include "output.h"
-#include "pcapng.h"
 
 namespace rizorod::tool {
 namespace {
 
 constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 
-// The temporary file being written, for the handler of the signals that end the tool.
-char g_temp[PATH_MAX];
-volatile std::sig_atomic_t g_temp_set = 0;
+// The temporary files being written, for the handler of the signals that end the tool.
+constexpr int kSlots = 4;
+char g_temp[kSlots][PATH_MAX];
+volatile std::sig_atomic_t g_temp_set[kSlots] = {};
 
 void remove_temp(int sig) {
-    if (g_temp_set) ::unlink(g_temp);
+    for (int i = 0; i < kSlots; ++i)
+        if (g_temp_set[i]) ::unlink(g_temp[i]);
     ::raise(sig);  // the handler is reset by now: the signal ends the tool as it would have
 }
 
@@ -72,13 +73,13 @@ std::string error_text(int err) { return std::strerror(err); }
 
 bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// Reads the start of an existing file: whether it is a pcapng file (or empty), or why it could
+// Reads the start of an existing file: whether it is of the kind (or empty), or why it could
 // not be read.
-std::string pcapng_or_why(const std::string& path, bool& pcapng) {
-    pcapng = false;
+std::string ours_or_why(const std::string& path, const OutputKind& kind, bool& ours) {
+    ours = false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return error_text(errno);
-    char head[12];
+    char head[kHeadBytes];
     std::size_t got = 0;
     while (got < sizeof head) {
         const ssize_t n = ::read(fd, head + got, sizeof head - got);
@@ -92,7 +93,7 @@ std::string pcapng_or_why(const std::string& path, bool& pcapng) {
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    pcapng = got == 0 || pcapng::begins_file({head, got});
+    ours = got == 0 || kind.ours({head, got});
     return {};
 }
 
@@ -101,12 +102,13 @@ std::string pcapng_or_why(const std::string& path, bool& pcapng) {
 OutputFile::~OutputFile() {
     if (fd_ > 2) ::close(fd_);
     if (!temp_.empty()) {
-        g_temp_set = 0;
+        if (slot_ >= 0) g_temp_set[slot_] = 0;
         ::unlink(temp_.c_str());
     }
 }
 
-int OutputFile::open(const std::string& name, const std::vector<std::string>& inputs, bool force, bool older_form) {
+int OutputFile::open(const std::string& name, const std::vector<std::string>& inputs, const OutputKind& kind,
+                     bool force, const std::string& hint) {
     name_ = name == "-" ? "<stdout>" : escaped_name(name);
     struct stat out {};
     const bool exists = name == "-" ? ::fstat(1, &out) == 0 : ::stat(name.c_str(), &out) == 0;
@@ -135,24 +137,24 @@ int OutputFile::open(const std::string& name, const std::vector<std::string>& in
         fd_ = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ >= 0) return kOk;
         say(name_, "cannot open: " + error_text(errno));
-        return kUsage;
+        return kWriteFailed;
     }
     target_ = name;
     existed_ = exists;
     if (exists) {
         if (::access(name.c_str(), W_OK) != 0) {
             say(name_, "cannot open: " + error_text(errno));
-            return kUsage;
+            return kWriteFailed;
         }
-        bool pcapng = false;
-        const std::string why = force ? std::string() : pcapng_or_why(name, pcapng);
+        bool ours = false;
+        const std::string why = force ? std::string() : ours_or_why(name, kind, ours);
         if (!force && !why.empty()) {
-            say(name_, "cannot read it to check that it is a pcapng file: " + why + "; --force replaces it");
+            say(name_, std::string("cannot read it to check that it is ") + kind.what + ": " + why +
+                           "; --force replaces it");
             return kUsage;
         }
-        if (!force && !pcapng) {
-            say(name_, "exists and is not a pcapng file; --force replaces it" +
-                           std::string(older_form ? " (to export it, name the output with -o)" : ""));
+        if (!force && !ours) {
+            say(name_, std::string("exists and is not ") + kind.what + "; --force replaces it" + hint);
             return kUsage;
         }
         // Through a symbolic link, the file it names is replaced and the link stays.
@@ -179,12 +181,14 @@ int OutputFile::open(const std::string& name, const std::vector<std::string>& in
             const int err = errno;
             temp_.clear();
             say(name_, "cannot create: " + error_text(err));
-            return kUsage;
+            return kWriteFailed;
         }
-        if (temp_.size() < sizeof g_temp) {
-            std::memcpy(g_temp, temp_.c_str(), temp_.size() + 1);
-            g_temp_set = 1;
-        }
+        for (int i = 0; i < kSlots && slot_ < 0; ++i)
+            if (!g_temp_set[i] && temp_.size() < sizeof g_temp[i]) {
+                std::memcpy(g_temp[i], temp_.c_str(), temp_.size() + 1);
+                g_temp_set[i] = 1;
+                slot_ = i;
+            }
     }
     mode_t mode = out.st_mode & 07777;
     if (!exists) {
@@ -211,7 +215,8 @@ int OutputFile::commit() {
         abandon();
         return kWriteFailed;
     }
-    g_temp_set = 0;
+    if (slot_ >= 0) g_temp_set[slot_] = 0;
+    slot_ = -1;
     temp_.clear();
     return kOk;
 }
@@ -220,10 +225,33 @@ void OutputFile::abandon() {
     if (fd_ > 2) ::close(fd_);
     fd_ = -1;
     if (temp_.empty()) return;
-    g_temp_set = 0;
+    if (slot_ >= 0) g_temp_set[slot_] = 0;
+    slot_ = -1;
     ::unlink(temp_.c_str());
     temp_.clear();
     say(name_, existed_ ? "left as it was" : "not written");
+}
+
+bool OutputFile::write(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd_, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            say(name_, "cannot write: " + error_text(errno));
+            abandon();
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+int write_output(const std::string& name, const std::vector<std::string>& inputs, const OutputKind& kind, bool force,
+                 std::string_view text) {
+    OutputFile file;
+    if (const int status = file.open(name, inputs, kind, force)) return status;
+    if (!file.write(text)) return kWriteFailed;
+    return file.commit();
 }
 
 }  // namespace rizorod::tool

@@ -287,15 +287,15 @@ elseif(CHECK STREQUAL "writer")
   # writer-source: the pair into a folder it makes, again over its own files; a file it did not
   # write, or a folder where a file goes, is refused with nothing written or left behind, unless
   # --force; no folder is a usage error.
-  set(refused "not written by rizorod writer-source; nothing written (--force overwrites it)\n")
+  set(refused "exists and is not a file written by rizorod writer-source; --force replaces it\n")
   row(0 "rizorod_capture.c\nrizorod_capture.h\n2\n" "" [=[cd $W && $R writer-source a/b && $R writer-source a/b && ls -A a/b &&
       grep -l 'Written by `rizorod writer-source`' a/b/* | wc -l]=])
-  row(3 "" "rizorod: c/rizorod_capture.c: ${refused}" [=[cd $W && mkdir c && echo mine > c/rizorod_capture.c && $R writer-source c]=])
+  row(2 "" "rizorod: c/rizorod_capture.c: ${refused}" [=[cd $W && mkdir c && echo mine > c/rizorod_capture.c && $R writer-source c]=])
   row(0 "mine\nrizorod_capture.c\n" "" [=[cd $W && cat c/rizorod_capture.c && ls -A c]=])
   row(0 "2\n" "" [=[cd $W && echo mine > c/rizorod_capture.h && $R writer-source --force c && grep -l 'Written by' c/* | wc -l]=])
-  row(3 "rizorod_capture.h\n" "rizorod: d/rizorod_capture.h: not a regular file; nothing written\n"
+  row(2 "rizorod_capture.h\n" "rizorod: d/rizorod_capture.h: is a directory\n"
       [=[cd $W && mkdir -p d/rizorod_capture.h && $R writer-source --force d; s=$?; ls -A d; exit $s]=])
-  row(3 "" "+" [=[cd $W && touch f && $R writer-source f]=])
+  row(2 "" "+" [=[cd $W && touch f && $R writer-source f]=])
   row(2 "" "+" [=[$R writer-source]=])
 elseif(CHECK STREQUAL "pairs")
   # Requests matched with their answers: small captures whose pairings are known, in order,
@@ -403,12 +403,16 @@ elseif(CHECK STREQUAL "report")
   row(0 "" "" [=[$R report $S -o $W/s.html && head -c 15 $W/s.html | grep -qx '<!DOCTYPE html>' && [ -z "$(ls -A $W | grep '^\.')" ] &&
       ! grep -qiE '(src|href)="?(https?:)?//' $W/s.html]=])
   row(0 "" "" [=[$R report - -o $W/stdin.html < $S && $R report -o - < $S | cmp - $W/stdin.html]=])
-  row(2 "" "rizorod: ${WORK}/in.cap: is one of the inputs; it is left as it is\n" [=[cp $S $W/in.cap && $R report $S $W/in.cap -o $W/in.cap; s=$?; cmp -s $S $W/in.cap && exit $s]=])
-  row(2 "" "rizorod: ${WORK}/in.cap: is one of the inputs; it is left as it is\n" [=[$R report -o $W/in.cap < $W/in.cap; s=$?; cmp -s $S $W/in.cap && exit $s]=])
-  row(2 "" "rizorod: ${WORK}/link.html: is one of the inputs; it is left as it is\n" [=[ln -sf in.cap $W/link.html && $R report $W/in.cap -o $W/link.html; s=$?; cmp -s $S $W/in.cap && [ -L $W/link.html ] && exit $s]=])
-  row(2 "" "rizorod: ${WORK}/nope.cap: cannot open: No such file or directory\n" "${keep}; $R report $S $W/nope.cap -o $W/out.html; s=$?; true ${kept} && exit $s")
-  row(3 "" "rizorod: ${WORK}/no/out.html: cannot create a file in its folder: No such file or directory\n" [=[$R report $S -o $W/no/out.html]=])
-  row(3 "" "rizorod: ${WORK}/d: cannot replace it: Is a directory\n" "mkdir -p $W/d && $R report $S -o $W/d; s=$?; [ -d $W/d ] && [ -z \"$(ls -A $W | grep '^\\.')\" ] && exit $s")
+  row(2 "" "rizorod: ${WORK}/in.cap: is the same file as the input ${WORK}/in.cap; the output must be another file\n" [=[cp $S $W/in.cap && $R report $S $W/in.cap -o $W/in.cap; s=$?; cmp -s $S $W/in.cap && exit $s]=])
+  row(2 "" "rizorod: ${WORK}/in.cap: is the same file as the input <stdin>; the output must be another file\n" [=[$R report -o $W/in.cap < $W/in.cap; s=$?; cmp -s $S $W/in.cap && exit $s]=])
+  row(2 "" "rizorod: ${WORK}/link.html: is the same file as the input ${WORK}/in.cap; the output must be another file\n" [=[ln -sf in.cap $W/link.html && $R report $W/in.cap -o $W/link.html; s=$?; cmp -s $S $W/in.cap && [ -L $W/link.html ] && exit $s]=])
+  row(2 "" "rizorod: ${WORK}/nope.cap: cannot open: No such file or directory\nrizorod: ${WORK}/out.html: left as it was\n" "${keep}; $R report $S $W/nope.cap -o $W/out.html --force; s=$?; true ${kept} && exit $s")
+  row(3 "" "rizorod: ${WORK}/no/out.html: cannot create: No such file or directory\n" [=[$R report $S -o $W/no/out.html]=])
+  row(2 "" "rizorod: ${WORK}/d: is a directory\n" "mkdir -p $W/d && $R report $S -o $W/d; s=$?; [ -d $W/d ] && [ -z \"$(ls -A $W | grep '^\\.')\" ] && exit $s")
+  row(2 "" "rizorod: ${WORK}/out.html: exists and is not a page written by rizorod report; --force replaces it\n"
+      "${keep}; $R report $S -o $W/out.html; s=$?; true ${kept} && exit $s")
+  row(0 "" "" [=[$R report $S -o $W/f.html && $R report $S -o $W/f.html && printf keep > $W/f.html && $R report $S -o $W/f.html --force &&
+      head -c 15 $W/f.html | grep -qx '<!DOCTYPE html>']=])
   row(1 "" "" [=[{ cat $S; printf 'hci 00\ndm 0x2004 0420\n@zz\n'; } > $W/bad.cap; $R decode $W/bad.cap 2> $W/decode.err > /dev/null;
       $R report $W/bad.cap -o $W/bad.html 2> $W/report.err; s=$?; [ -s $W/bad.html ] && cmp $W/decode.err $W/report.err && exit $s]=])
   # The page keeps its size whatever the capture's length: the charts draw the first entries and
