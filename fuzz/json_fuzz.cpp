@@ -13,7 +13,7 @@
 #include <RizOrodOzido/capture.h>
 
 #include "handlers.h"
-#include "json.h"
+#include <RizOrodOzido/json.h>
 
 namespace {
 
@@ -107,7 +107,7 @@ private:
 
 void check_string(std::string_view text) {
     std::string out;
-    rizorod::tool::json_string(out, text);
+    rizorod::json_string(out, text);
     if (!utf8(out) || !Json(out).document()) finding();
 }
 

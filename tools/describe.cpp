@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "json.h"
+#include <RizOrodOzido/json.h>
 
 namespace rizorod::tool {
 namespace {

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include <RizOrodOzido/fields.h>
-#include "json.h"
+#include <RizOrodOzido/json.h>
 #include "pcapng.h"
 
 namespace rizorod::tool {
@@ -28,28 +28,6 @@ bool selected(const Selection& selection, const Entry& entry, Decoder& decoder) 
     return true;
 }
 
-// The members that say where an entry is: "file":...,"line":N
-void json_place(std::string& out, const InputInfo& input, std::size_t line) {
-    json_object(out);
-    out += ",\"file\":";
-    json_string(out, input.name);
-    out += ",\"line\":";
-    json_number(out, line);
-}
-
-void json_entry_head(std::string& out, const InputInfo& input, const Entry& entry) {
-    json_place(out, input, entry.line);
-    if (entry.stamp) json_stamp(out, *entry.stamp);
-    out += ",\"interface\":";
-    json_string(out, interface_name(entry.iface));
-    out += ",\"code\":";
-    json_number(out, entry.code);
-    out += ",\"name\":";
-    const rizorod_layout_record* record = layout(entry.iface, entry.code);
-    if (record != nullptr) json_string(out, record->name);
-    else out += "null";
-}
-
 class DecodeHandler final : public Handler {
 public:
     DecodeHandler(Format format, const Selection& selection) : format_(format), selection_(selection) {}
@@ -62,22 +40,13 @@ public:
                 decoder_.decode(entry, out.text);
                 return;
             }
-            json_entry_head(out.text, input, entry);
-            if (layout(entry.iface, entry.code) == nullptr) {
-                out.text += ",\"fields\":null}\n";
-                return;
-            }
-            out.text += ",\"fields\":{";
-            JsonFields fields(out.text);
-            decoder_.walk(entry, fields);
-            out.text += "}}\n";
+            entry_json(out.text, decoder_, entry, input.name);
+            out.text += '\n';
         } catch (const DecodeError& e) {
             out.text.resize(before);
             if (format_ == Format::json) {
-                json_entry_head(out.text, input, entry);
-                out.text += ",\"error\":";
-                json_string(out.text, e.what());
-                out.text += "}\n";
+                entry_error_json(out.text, entry, e.what(), input.name);
+                out.text += '\n';
             }
             out.message(where(input, entry.line) + e.what(), kEntryFailed);
         }
@@ -85,10 +54,8 @@ public:
 
     void problem(const Problem& problem, const InputInfo& input, ChunkOut& out) override {
         if (format_ == Format::json) {
-            json_place(out.text, input, problem.line);
-            out.text += ",\"error\":";
-            json_string(out.text, problem.message);
-            out.text += "}\n";
+            problem_json(out.text, problem, input.name);
+            out.text += '\n';
         }
         Handler::problem(problem, input, out);
     }

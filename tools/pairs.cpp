@@ -7,7 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "json.h"
+#include <RizOrodOzido/json.h>
 
 namespace rizorod::tool {
 

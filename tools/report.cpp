@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "json.h"
+#include <RizOrodOzido/json.h>
 
 namespace rizorod::tool {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "json.h"
+#include <RizOrodOzido/json.h>
 
 namespace rizorod::tool {
 namespace {

@@ -202,6 +202,14 @@ RIZOROD_API rizorod_status RIZOROD_CALL rizorod_walk_record(
     const rizorod_block* blocks, size_t block_count, rizorod_field_callback callback, void* context,
     rizorod_error* error);
 
+/* The same decoding as one JSON object on one line, without a line end: the object that
+ * `rizorod decode --format json` writes for an entry (docs/JSON.md) without its "file" and
+ * "line" members, with "date", "time" and "unix_ms" from `stamp` when it is not NULL. */
+RIZOROD_API rizorod_status RIZOROD_CALL rizorod_decode_record_json(
+    rizorod_interface iface, uint16_t code, const uint8_t* record, size_t length,
+    const rizorod_block* blocks, size_t block_count, const rizorod_timestamp* stamp, char** json,
+    rizorod_error* error);
+
 /* A reader of the capture format, one entry at a time, from a file or from text in memory
  * (copied). `name` is what messages call the text ("name:line: what"); NULL gives "text". */
 RIZOROD_API rizorod_status RIZOROD_CALL rizorod_reader_open_file(const char* path,
@@ -229,6 +237,13 @@ RIZOROD_API rizorod_status RIZOROD_CALL rizorod_reader_next(rizorod_reader* read
 RIZOROD_API rizorod_status RIZOROD_CALL rizorod_reader_walk(rizorod_reader* reader,
                                                             rizorod_field_callback callback,
                                                             void* context, rizorod_error* error);
+
+/* What rizorod_reader_next read last as one JSON object on one line, without a line end: the
+ * object that `rizorod decode --format json` writes for it, with the reader's name as "file" (an
+ * entry's decoding; an entry that cannot be decoded, with its "error"; after RIZOROD_E_CAPTURE,
+ * the bad line's "file", "line" and "error"). */
+RIZOROD_API rizorod_status RIZOROD_CALL rizorod_reader_json(rizorod_reader* reader, char** json,
+                                                            rizorod_error* error);
 
 #ifdef __cplusplus
 }

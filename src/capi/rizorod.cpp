@@ -19,6 +19,7 @@
 
 #include <RizOrodOzido/capture.h>
 #include <RizOrodOzido/fields.h>
+#include <RizOrodOzido/json.h>
 
 #ifndef RIZOROD_VERSION_TEXT
 #error "RIZOROD_VERSION_TEXT is defined by the build"
@@ -40,6 +41,7 @@ struct rizorod_reader {
     rizorod::Decoder decoder;
     bool done = false;  // the end, or a read error, has been reported
     bool has_entry = false;  // `entry` holds the entry the last call read
+    bool has_problem = false;  // `problem` holds the bad line the last call read
 };
 
 namespace {
@@ -368,6 +370,29 @@ rizorod_status rizorod_decode_record(rizorod_interface iface, uint16_t code, con
     });
 }
 
+rizorod_status rizorod_decode_record_json(rizorod_interface iface, uint16_t code, const uint8_t* record,
+                                          size_t length, const rizorod_block* blocks, size_t block_count,
+                                          const rizorod_timestamp* stamp, char** json, rizorod_error* error) {
+    if (!known(iface)) return bad_interface(error, iface);
+    if (record == nullptr && length != 0) return missing(error, "record");
+    if (blocks == nullptr && block_count != 0) return missing(error, "blocks");
+    if (json == nullptr) return missing(error, "json");
+    rizorod_error own{};
+    return guarded(error, [&] {
+        rizorod::Entry entry;
+        if (!image_of(blocks, block_count, entry.image, error != nullptr ? error : &own))
+            return error != nullptr ? error->status : own.status;
+        entry.iface = to_cpp(iface);
+        entry.code = code;
+        entry.record.assign(record, record + length);
+        if (stamp != nullptr) entry.stamp = to_cpp(*stamp);
+        rizorod::Decoder decoder;
+        std::string out;
+        rizorod::entry_json(out, decoder, entry);
+        return give(out, json, error);
+    });
+}
+
 rizorod_status rizorod_reader_open_file(const char* path, rizorod_reader** reader,
                                         rizorod_error* error) {
     if (path == nullptr) return missing(error, "path");
@@ -402,6 +427,7 @@ rizorod_status rizorod_reader_next(rizorod_reader* reader, rizorod_entry* entry,
     if (entry == nullptr) return missing(error, "entry");
     if (reader->done) return RIZOROD_END;
     reader->has_entry = false;
+    reader->has_problem = false;
     rizorod::CaptureReader::Item got{};
     const rizorod_status read = guarded(error, [&] {
         try {
@@ -421,6 +447,7 @@ rizorod_status rizorod_reader_next(rizorod_reader* reader, rizorod_entry* entry,
     case rizorod::CaptureReader::Item::problem:
         *entry = rizorod_entry{};
         entry->line = reader->problem.line;
+        reader->has_problem = true;
         return fail_at(error, RIZOROD_E_CAPTURE, {reader->name, reader->problem.line},
                        reader->problem.message);
     case rizorod::CaptureReader::Item::entry: break;
@@ -469,4 +496,24 @@ rizorod_status rizorod_reader_walk(rizorod_reader* reader, rizorod_field_callbac
     const rizorod::Entry& e = reader->entry;
     return guarded(error, [&] { return walk_into(reader->decoder, e, callback, context); },
                    {reader->name, e.line});
+}
+
+rizorod_status rizorod_reader_json(rizorod_reader* reader, char** json, rizorod_error* error) {
+    if (reader == nullptr) return missing(error, "reader");
+    if (json == nullptr) return missing(error, "json");
+    if (!reader->has_entry && !reader->has_problem)
+        return fail(error, RIZOROD_E_ARGUMENT, {"the reader has read no entry to write"});
+    return guarded(error, [&] {
+        std::string out;
+        if (reader->has_problem) {
+            rizorod::problem_json(out, reader->problem, reader->name);
+            return give(out, json, error);
+        }
+        try {
+            rizorod::entry_json(out, reader->decoder, reader->entry, reader->name);
+        } catch (const rizorod::DecodeError& e) {
+            rizorod::entry_error_json(out, reader->entry, e.what(), reader->name);
+        }
+        return give(out, json, error);
+    });
 }

@@ -206,6 +206,47 @@ int main(int argc, char** argv) {
                        "bad.cap:5: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2\n") == 0);
     CHECK(strcmp(got, "---- 00:00:00.000 ------------------\nDM_AM_REGISTER_REQ_T\n\ttype =  00\n"
                       "\tphandle =  01\n") == 0);
+    /* JSON: an offline record with its stamp; a code the interface does not define; then each
+     * item of the bad capture as decode --format json writes it, bad lines and bad entries too. */
+    {
+        static const char* const items[] = {
+            "{\"schema\":2,\"file\":\"bad.cap\",\"line\":2,\"error\":\"expected a memory address of 1 to 8 hexadecimal "
+            "digits after '@', found \\\"zz\\\"\"}",
+            "{\"schema\":2,\"file\":\"bad.cap\",\"line\":3,\"error\":\"expected an interface (dm, l2cap, rfcomm or sdp), "
+            "found \\\"hci\\\"\"}",
+            "{\"schema\":2,\"file\":\"bad.cap\",\"line\":4,\"time\":\"00:00:00.000\",\"interface\":\"dm\",\"code\":0,"
+            "\"name\":\"DM_AM_REGISTER_REQ_T\",\"fields\":{\"type\":0,\"phandle\":1}}",
+            "{\"schema\":2,\"file\":\"bad.cap\",\"line\":5,\"interface\":\"dm\",\"code\":8196,\"name\":"
+            "\"DM_ACL_CONNECT_CFM_T\",\"error\":\"dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2\"}"};
+        rizorod_status s;
+        CHECK(rizorod_decode_record_json(RIZOROD_DM, 0x2004, acl, 17, NULL, 0, &stamp, &text[0], NULL) == 0);
+        CHECK(text[0] && strcmp(text[0], "{\"schema\":2,\"time\":\"09:41:07.118\",\"interface\":\"dm\",\"code\":8196,"
+                                         "\"name\":\"DM_ACL_CONNECT_CFM_T\",\"fields\":{\"type\":8196,\"phandle\":26,"
+                                         "\"status\":0,\"handle\":41,\"bd_addr\":{\"record\":\"BD_ADDR_T\",\"lap\":10390323,"
+                                         "\"uap\":91,\"nap\":2},\"bd_addr.text\":\"00:02:5B:9E:8B:33\",\"enc_mode\":1}}") == 0);
+        CHECK(rizorod_decode_record_json(RIZOROD_L2CAP, 0x7777, wr, 12, NULL, 0, NULL, &text[1], NULL) == 0);
+        CHECK(text[1] && strcmp(text[1], "{\"schema\":2,\"interface\":\"l2cap\",\"code\":30583,\"name\":null,"
+                                         "\"fields\":null}") == 0);
+        CHECK(rizorod_decode_record_json(RIZOROD_L2CAP, 11, wr, 12, &part, 1, NULL, &text[2], &err[0]) == RIZOROD_E_DECODE &&
+              !text[2] && strstr(err[0].message, "0x00300000") != NULL);
+        CHECK(rizorod_decode_record_json(RIZOROD_DM, 0x2004, acl, 17, NULL, 0, NULL, NULL, &err[0]) == RIZOROD_E_ARGUMENT);
+        rizorod_free(text[0]);
+        rizorod_free(text[1]);
+        text[0] = text[1] = NULL;
+        strcpy(capture, "dm 04 20 1a\n@zz 00\nhci 00 00\n00:00:00.000 dm 0x0000 00 00 01 00\ndm 04 20\n");
+        CHECK(rizorod_reader_open_text(capture, strlen(capture), "bad.cap", &reader, NULL) == 0);
+        CHECK(rizorod_reader_json(reader, &text[0], &err[0]) == RIZOROD_E_ARGUMENT && !text[0]);
+        for (i = 0; i < 4; ++i) {
+            s = rizorod_reader_next(reader, &entry, NULL, NULL);
+            CHECK(s == (i < 2 ? RIZOROD_E_CAPTURE : RIZOROD_OK));
+            CHECK(rizorod_reader_json(reader, &text[0], NULL) == RIZOROD_OK && text[0] && strcmp(text[0], items[i]) == 0);
+            rizorod_free(text[0]);
+            text[0] = NULL;
+        }
+        CHECK(rizorod_reader_next(reader, &entry, NULL, NULL) == RIZOROD_END);
+        CHECK(rizorod_reader_json(reader, &text[0], &err[0]) == RIZOROD_E_ARGUMENT && !text[0]);
+        rizorod_reader_close(reader);
+    }
     printf("%s\n", failures ? "FAILED" : "passed");
     return failures != 0;
 }

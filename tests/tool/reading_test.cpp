@@ -15,7 +15,7 @@
 
 #include <RizOrodOzido/capture.h>
 
-#include "tools/json.h"
+#include <RizOrodOzido/json.h>
 #include "tools/pcapng.h"
 #include "tools/pipeline.h"
 
@@ -119,7 +119,7 @@ TEST(Json, StringsAreValidUtf8) {
         for (std::size_t at = 0; at + bytes.size() <= 40; ++at) {
             const std::string before(at, 'a'), after(40 - at - bytes.size(), 'z');
             std::string out;
-            rizorod::tool::json_string(out, before + bytes + after);
+            rizorod::json_string(out, before + bytes + after);
             EXPECT_EQ(out, "\"" + before + json + after + "\"") << "at " << at;
         }
 }

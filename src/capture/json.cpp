@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "json.h"
+#include <RizOrodOzido/json.h>
 
 #include <bit>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace rizorod::tool {
+namespace rizorod {
 
 namespace {
 constexpr char kHex[] = "0123456789abcdef";
@@ -95,7 +95,67 @@ void append_string(std::string& out, char before, std::string_view text, char af
     if (after != 0) out += after;
 }
 
+// The members that say where an entry is: ,"file":...,"line":N (none without a file name).
+void place(std::string& out, std::string_view file, std::size_t line) {
+    if (file.empty()) return;
+    out += ",\"file\":";
+    json_string(out, file);
+    out += ",\"line\":";
+    json_number(out, line);
+}
+
+// The object's start as far as its "name".
+void entry_head(std::string& out, const Entry& entry, std::string_view file) {
+    json_object(out);
+    place(out, file, entry.line);
+    if (entry.stamp) json_stamp(out, *entry.stamp);
+    out += ",\"interface\":";
+    json_string(out, interface_name(entry.iface));
+    out += ",\"code\":";
+    json_number(out, entry.code);
+    out += ",\"name\":";
+    const rizorod_layout_record* record = layout(entry.iface, entry.code);
+    if (record != nullptr) json_string(out, record->name);
+    else out += "null";
+}
+
 }  // namespace
+
+void entry_json(std::string& out, Decoder& decoder, const Entry& entry, std::string_view file) {
+    const std::size_t before = out.size();
+    entry_head(out, entry, file);
+    if (layout(entry.iface, entry.code) == nullptr) {
+        out += ",\"fields\":null}";
+        return;
+    }
+    out += ",\"fields\":{";
+    try {
+        JsonFields fields(out);
+        decoder.walk(entry, fields);
+    } catch (...) {
+        out.resize(before);
+        throw;
+    }
+    out += "}}";
+}
+
+void entry_error_json(std::string& out, const Entry& entry, std::string_view message, std::string_view file) {
+    entry_head(out, entry, file);
+    out += ",\"error\":";
+    json_string(out, message);
+    out += '}';
+}
+
+void problem_json(std::string& out, const Problem& problem, std::string_view file) {
+    json_object(out);
+    out += ",\"file\":";
+    json_string(out, file);
+    out += ",\"line\":";
+    json_number(out, problem.line);
+    out += ",\"error\":";
+    json_string(out, problem.message);
+    out += '}';
+}
 
 void json_object(std::string& out) {
     out += "{\"schema\":";
@@ -203,4 +263,4 @@ void JsonFields::text(const char* label, std::string_view text) {
     json_string(out_, text);
 }
 
-}  // namespace rizorod::tool
+}  // namespace rizorod
