@@ -15,15 +15,16 @@ std::string where(const InputInfo& input, std::size_t line) {
 }
 
 // Whether the entry is to be shown: the selection's answer, after the checks of a decoding when
-// it is not (a refusal then throws as decoding would).
+// it is not (a refusal then throws as decoding would). A --where that names none of the
+// decoding's fields (interface, code, name, time) leaves an entry out without walking it.
 bool selected(const Selection& selection, const Entry& entry, Decoder& decoder) {
     if (selection.empty()) return true;
-    if (!selection.header_matches(entry)) {
+    if (!selection.header_matches(entry) || !selection.fields_match(entry, decoder)) {
         CheckingSink none;
         decoder.walk(entry, none);
         return false;
     }
-    return !selection.where || selection.fields_match(entry, decoder);
+    return true;
 }
 
 // The members that say where an entry is: "file":...,"line":N

@@ -100,6 +100,9 @@ elseif(CHECK STREQUAL "select")
   endforeach()
   # Entries left out are still checked; a refusal is an object of its own in JSON too.
   row(1 "" "<stdin>:1: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2\n" [=[echo 'dm 0x2004 0420' | $R decode -i sdp]=])
+  foreach(where "interface == sdp" "code != 0x2004" "name == 'L2CA_*'" "time > 12:00")
+    row(1 "" "<stdin>:1: dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2\n" "echo 'dm 0x2004 0420' | $R decode --where \"${where}\"")
+  endforeach()
   row(1 "{\"schema\":2,\"file\":\"<stdin>\",\"line\":1,\"error\":\"expected an interface (dm, l2cap, rfcomm or sdp), found \\\"hci\\\"\"}\n" "+" [=[echo 'hci 00' | $R decode -f json]=])
   # stats: the counts per primitive and in all, first and last stamps, failures.
   row(0 "DM_ACL_DATA_SENT_IND_T 1 true 36 0 " "" [=[$R stats -f json $S | jq -j 'if .total then "\(.entries) \(.failed) " elif .code == 8201 then "\(.name) \(.entries) \(.first == .last) " else empty end']=])
