@@ -7,7 +7,7 @@ pandas DataFrames, and on a Dask cluster (rizorod.dask).
 
     frame = rizorod.to_pandas("board.cap", columns=["time", "name", "status", "bd_addr.text"])
 
-    entry = rizorod.decode("dm", 0x2004, bytes.fromhex("04201a00000029003 38b9e005b00020001"))
+    entry = rizorod.decode("dm", 0x2004, bytes.fromhex("04201a0000002900338b9e005b00020001"))
 
 What is here:
 
@@ -128,7 +128,7 @@ def to_pandas(source, columns=None, where=None, *, errors="raise", date=None, pi
 
     Columns: the entry's own, then its fields flattened, each nested record's fields under
     "RECORD.FIELD" ("bd_addr.lap"), forms as in Entry.fields ("bd_addr.text", "name_part.text").
-      file, line        where the entry is (line: int64)
+      file, line        where the entry is (line: Int64)
       time              datetime64[ns, UTC], NaT where the date is not known (see date=)
       time_of_day       "HH:MM:SS.mmm" as logged (only when asked for)
       interface, code, name

@@ -66,7 +66,7 @@ def one_process(paths):
     return frame, frame.groupby("status").size(), frame.groupby("status")["bd_addr.text"].nunique()
 
 
-def test_a_cluster_answers_the_fleet_question_as_one_process_does(fleet):
+def test_a_cluster_answers_the_fleet_question_as_one_process_does(fleet, bad):
     paths = sorted(str(p) for p in fleet.glob("*.cap"))
     frame, failed, devices = one_process(paths)
     assert len(failed) == 4 and failed.sum() > 1000
@@ -80,6 +80,10 @@ def test_a_cluster_answers_the_fleet_question_as_one_process_does(fleet):
         got_failed, got_devices = client.compute([lazy.groupby("status").size(),
                                                   lazy.groupby("status")["bd_addr.text"].nunique()], sync=True)
         got_frame = lazy.compute()
+        # A bad entry on a worker reaches this process as itself, with its file and line.
+        with pytest.raises(rizorod.DecodeError) as raised:
+            rizorod.dask.read_captures([bad, fleet / "device-3.cap"], ["status"]).compute()
+        assert (raised.value.file, raised.value.line) == (str(bad), 1)
     pd.testing.assert_series_equal(got_failed.sort_index(), failed.sort_index())
     pd.testing.assert_series_equal(got_devices.sort_index(), devices.sort_index())
     pd.testing.assert_frame_equal(got_frame.reset_index(drop=True), frame)
