@@ -435,7 +435,7 @@ PyObject* read_columns(PyObject*, PyObject* args) {
     for (;;) {
         if (!reader->next(batch, wanted)) return nullptr;
         if (batch.items.empty()) break;
-        if (!builder.take(batch, reader->name())) return nullptr;
+        if (!builder.take(batch, reader->name()) || PyErr_CheckSignals() < 0) return nullptr;
     }
     return builder.result();
 }

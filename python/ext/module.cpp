@@ -78,7 +78,7 @@ PyObject* decode_record(PyObject*, PyObject* args, PyObject* kwargs) {
     {
         Unlocked unlocked;
         try {
-            Decoder decoder;
+            thread_local Decoder decoder;
             decoder.walk(entry, batch.tape);
             item.ops_end = static_cast<std::uint32_t>(batch.tape.ops.size());
             keep_entry(entry, batch.kept);

@@ -18,6 +18,9 @@ namespace {
 // GIL is taken back often enough and a batch stays a few megabytes at most.
 constexpr std::size_t kBatchItems = 4096;
 constexpr std::size_t kBatchOps = 1 << 16;
+// Lines parsed at most before the GIL is taken back, even when none of them gave an item (a
+// selection that leaves everything out), so that Ctrl-C is seen within milliseconds.
+constexpr std::size_t kBatchLines = 1 << 16;
 constexpr std::size_t kRead = 1 << 20;
 
 void put32(std::string& out, std::uint32_t v) {
@@ -242,6 +245,7 @@ bool Reader::next(Batch& batch, const Wanted& wanted) {
             return false;
         }
         if (finished_) return true;
+        if (PyErr_CheckSignals() < 0) return false;
         // A Python source is read here, with the GIL; a file inside parse(), without it.
         if (object_ && !eof_ && buffer_.find('\n', pos_) == std::string::npos && !read_more(true)) {
             finished_ = true;
@@ -260,7 +264,9 @@ bool Reader::next(Batch& batch, const Wanted& wanted) {
 }
 
 void Reader::parse(Batch& batch, const Wanted& wanted) {
-    while (!finished_ && batch.items.size() < kBatchItems && batch.tape.ops.size() < kBatchOps) {
+    for (std::size_t lines = 0; !finished_ && batch.items.size() < kBatchItems && batch.tape.ops.size() < kBatchOps &&
+                                lines < kBatchLines;
+         ++lines) {
         const char* begin = buffer_.data() + pos_;
         const char* end = buffer_.data() + buffer_.size();
         const char* nl = rizorod::detail::find_byte(begin, end, '\n');
