@@ -14,7 +14,7 @@ PyTypeObject* capture_type = nullptr;
 namespace {
 
 struct CaptureObject {
-    PyObject_HEAD
+    PyObject ob_base;  // (PyObject_HEAD)
     Reader* reader;  // null once the capture is read or closed
     Batch* batch;
     std::size_t next;  // the next item of the batch
@@ -82,24 +82,30 @@ PyObject* capture_close(PyObject* o, PyObject*) {
 
 PyObject* capture_enter(PyObject* o, PyObject*) { return Py_NewRef(o); }
 
-PyObject* capture_exit(PyObject* o, PyObject* const*, Py_ssize_t) { return capture_close(o, nullptr); }
+PyObject* capture_exit(PyObject* o, PyObject* const*, Py_ssize_t) {
+    return capture_close(o, nullptr);
+}
 
 PyObject* get_errors(PyObject* o, void*) { return Py_NewRef(self_of(o)->errors); }
 PyObject* get_file(PyObject* o, void*) { return Py_NewRef(self_of(o)->file); }
 
 PyMethodDef capture_methods[] = {
-    {"close", capture_close, METH_NOARGS, PyDoc_STR("Stops reading and closes the file (a file object given to open() is left open).")},
+    {"close", capture_close, METH_NOARGS,
+     PyDoc_STR("Stops reading and closes the file (a file object given to open() is left open).")},
     {"__enter__", capture_enter, METH_NOARGS, nullptr},
-    {"__exit__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(capture_exit)), METH_FASTCALL, nullptr},
+    {"__exit__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(capture_exit)),
+     METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyGetSetDef capture_getset[] = {
     {"errors", get_errors, nullptr,
-     PyDoc_STR("With errors=\"collect\": the DecodeError of every entry or line that could not be read or\n"
-               "decoded so far, in capture order, each with .file, .line and .message. None with errors=\"raise\"."),
+     PyDoc_STR("With errors=\"collect\": the DecodeError of every entry or line that could not "
+               "be read or decoded so far, in capture order, each with .file, .line and "
+               ".message. None with errors=\"raise\"."),
      nullptr},
-    {"file", get_file, nullptr, PyDoc_STR("The capture's name, as entries and errors give it."), nullptr},
+    {"file", get_file, nullptr, PyDoc_STR("The capture's name, as entries and errors give it."),
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -109,9 +115,9 @@ PyType_Slot capture_slots[] = {
     {Py_tp_iternext, reinterpret_cast<void*>(capture_next)},
     {Py_tp_methods, capture_methods},
     {Py_tp_getset, capture_getset},
-    {Py_tp_doc, const_cast<char*>(PyDoc_STR(
-        "A capture being read, from rizorod.open(): iterate it for its entries (rizorod.Entry), in capture\n"
-        "order. Also a context manager that closes it."))},
+    {Py_tp_doc, const_cast<char*>(PyDoc_STR("A capture being read, from rizorod.open(): iterate it "
+                                            "for its entries (rizorod.Entry), in capture\n"
+                                            "order. Also a context manager that closes it."))},
     {0, nullptr},
 };
 
@@ -138,8 +144,8 @@ bool init_capture_type(PyObject* module) {
 PyObject* open_capture(PyObject*, PyObject* args, PyObject* kwargs) {
     static const char* keywords[] = {"source", "where", "errors", "date", "piece", nullptr};
     PyObject *source, *where = Py_None, *errors = nullptr, *date = Py_None, *piece = Py_None;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O$OOO:open", const_cast<char**>(keywords), &source, &where,
-                                     &errors, &date, &piece))
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O$OOO:open", const_cast<char**>(keywords),
+                                     &source, &where, &errors, &date, &piece))
         return nullptr;
     bool collect = false;
     if (errors != nullptr && !errors_mode(errors, collect)) return nullptr;

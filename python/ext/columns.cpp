@@ -29,46 +29,57 @@ enum Shape : unsigned {
 
 void note_record(const rizorod_layout_record* r, std::map<std::string, unsigned>& shapes);
 
-void note_field(const rizorod_layout_record* r, const rizorod_layout_field& f, std::map<std::string, unsigned>& shapes) {
+void note_field(const rizorod_layout_record* r, const rizorod_layout_field& f,
+                std::map<std::string, unsigned>& shapes) {
     const auto pointer_label = [&] {
         const char* label = rizorod_pointer_label(r, f.pointer);
         return std::string(label != nullptr ? label : "");
     };
     switch (rizorod_kind(&f)) {
-    case RIZOROD_LAYOUT_U8:
-    case RIZOROD_LAYOUT_B8:
-    case RIZOROD_LAYOUT_I8:
-    case RIZOROD_LAYOUT_U16:
-    case RIZOROD_LAYOUT_ENUM:
-    case RIZOROD_LAYOUT_U32:
-    case RIZOROD_LAYOUT_I32:
-    case RIZOROD_LAYOUT_U24: shapes[f.label] |= number; break;
-    case RIZOROD_LAYOUT_REC:
-        shapes[f.label] |= record | (address_form(f.record) != AddressForm::none ? text : 0u);
-        note_record(f.record, shapes);
-        break;
-    case RIZOROD_LAYOUT_ARR: shapes[f.label] |= list; break;
-    case RIZOROD_LAYOUT_RUN: shapes[pointer_label()] |= bytes; break;
-    case RIZOROD_LAYOUT_IP: shapes[f.label] |= list | text; break;
-    case RIZOROD_LAYOUT_BLOCKS:
-        shapes[pointer_label()] |= list | (f.whole ? uncounted : 0u);
-        if (f.record->name != nullptr) note_record(f.record, shapes);
-        break;
-    case RIZOROD_LAYOUT_CUSTOM:
-        shapes["name_part"] |= bytes | text;
-        shapes["iac_lap"] |= list;
-        shapes["custom"] |= other;
-        break;
-    case RIZOROD_LAYOUT_END:
-    case RIZOROD_LAYOUT_PTR:  // silent
-    case RIZOROD_LAYOUT_NEWLINE:
-    case RIZOROD_LAYOUT_CASE:
-    case RIZOROD_LAYOUT_CASE_END: break;
+        case RIZOROD_LAYOUT_U8:
+        case RIZOROD_LAYOUT_B8:
+        case RIZOROD_LAYOUT_I8:
+        case RIZOROD_LAYOUT_U16:
+        case RIZOROD_LAYOUT_ENUM:
+        case RIZOROD_LAYOUT_U32:
+        case RIZOROD_LAYOUT_I32:
+        case RIZOROD_LAYOUT_U24:
+            shapes[f.label] |= number;
+            break;
+        case RIZOROD_LAYOUT_REC:
+            shapes[f.label] |= record | (address_form(f.record) != AddressForm::none ? text : 0u);
+            note_record(f.record, shapes);
+            break;
+        case RIZOROD_LAYOUT_ARR:
+            shapes[f.label] |= list;
+            break;
+        case RIZOROD_LAYOUT_RUN:
+            shapes[pointer_label()] |= bytes;
+            break;
+        case RIZOROD_LAYOUT_IP:
+            shapes[f.label] |= list | text;
+            break;
+        case RIZOROD_LAYOUT_BLOCKS:
+            shapes[pointer_label()] |= list | (f.whole ? uncounted : 0u);
+            if (f.record->name != nullptr) note_record(f.record, shapes);
+            break;
+        case RIZOROD_LAYOUT_CUSTOM:
+            shapes["name_part"] |= bytes | text;
+            shapes["iac_lap"] |= list;
+            shapes["custom"] |= other;
+            break;
+        case RIZOROD_LAYOUT_END:
+        case RIZOROD_LAYOUT_PTR:  // silent
+        case RIZOROD_LAYOUT_NEWLINE:
+        case RIZOROD_LAYOUT_CASE:
+        case RIZOROD_LAYOUT_CASE_END:
+            break;
     }
 }
 
 void note_record(const rizorod_layout_record* r, std::map<std::string, unsigned>& shapes) {
-    for (const rizorod_layout_field* f = r->fields; f->kind != RIZOROD_LAYOUT_END; ++f) note_field(r, *f, shapes);
+    for (const rizorod_layout_field* f = r->fields; f->kind != RIZOROD_LAYOUT_END; ++f)
+        note_field(r, *f, shapes);
 }
 
 const std::map<std::string, unsigned>& shapes() {
@@ -97,11 +108,12 @@ unsigned shapes_of(std::string_view name) {
 // ---- the entry's own columns
 
 enum Own { file, line, time, time_of_day, interface, code, name, error, fields, own_count };
-constexpr const char* kOwnNames[own_count] = {"file", "line", "time", "time_of_day", "interface",
-                                             "code", "name", "error", "fields"};
-constexpr ColumnKind kOwnKinds[own_count] = {ColumnKind::object, ColumnKind::integer, ColumnKind::time,
-                                             ColumnKind::object, ColumnKind::object, ColumnKind::integer,
-                                             ColumnKind::object, ColumnKind::object, ColumnKind::object};
+constexpr const char* kOwnNames[own_count] = {"file", "line", "time",  "time_of_day", "interface",
+                                              "code", "name", "error", "fields"};
+constexpr ColumnKind kOwnKinds[own_count] = {
+    ColumnKind::object, ColumnKind::integer, ColumnKind::time,
+    ColumnKind::object, ColumnKind::object,  ColumnKind::integer,
+    ColumnKind::object, ColumnKind::object,  ColumnKind::object};
 
 int own_of(std::string_view name) {
     for (int i = 0; i < own_count; ++i)
@@ -155,7 +167,8 @@ struct Column {
 class Builder {
 public:
     // `requested`: the names asked for, or empty for every column there is.
-    Builder(std::vector<std::string> requested, bool collect) : all_(requested.empty()), collect_(collect) {
+    Builder(std::vector<std::string> requested, bool collect)
+        : all_(requested.empty()), collect_(collect) {
         for (int& i : own_) i = -1;
         if (all_) {
             for (int i : {file, line, time, interface, code, name})
@@ -175,9 +188,11 @@ public:
     // The rows of one batch; false with an exception set (a bad entry with errors="raise").
     bool take(const Batch& batch, PyObject* file_name) {
         for (const Item& item : batch.items) {
-            if (item.kind != Item::entry && !collect_) return raise_decode_error(batch.kept_of(item), file_name, item.line), false;
+            if (item.kind != Item::entry && !collect_)
+                return raise_decode_error(batch.kept_of(item), file_name, item.line), false;
             const std::size_t row = rows_++;
-            if (!put_own(file, row, Py_NewRef(file_name)) || !put_own_number(line, row, static_cast<std::int64_t>(item.line)))
+            if (!put_own(file, row, Py_NewRef(file_name)) ||
+                !put_own_number(line, row, static_cast<std::int64_t>(item.line)))
                 return false;
             if (item.kind != Item::unreadable && !put_head(item, row)) return false;
             if (item.kind != Item::entry) {
@@ -185,7 +200,8 @@ public:
                 continue;
             }
             if (item.layout == nullptr) continue;
-            if (own_[fields] >= 0 && !put_own(fields, row, fields_dict(batch.tape, item.ops_begin, item.ops_end)))
+            if (own_[fields] >= 0 &&
+                !put_own(fields, row, fields_dict(batch.tape, item.ops_begin, item.ops_end)))
                 return false;
             if (!flatten(batch.tape, item.ops_begin, item.ops_end, -1, row)) return false;
         }
@@ -201,14 +217,18 @@ public:
             if (c->kind == ColumnKind::object) {
                 Ref values(PyList_New(static_cast<Py_ssize_t>(rows_)));
                 if (!values) return nullptr;
-                for (std::size_t r = 0; r < rows_; ++r) PyList_SET_ITEM(values.get(), static_cast<Py_ssize_t>(r), Py_NewRef(Py_None));
+                for (std::size_t r = 0; r < rows_; ++r)
+                    PyList_SET_ITEM(values.get(), static_cast<Py_ssize_t>(r), Py_NewRef(Py_None));
                 for (auto& [row, o] : c->objects) {
-                    PyList_SetItem(values.get(), static_cast<Py_ssize_t>(row), o);  // steals, drops the None
+                    PyList_SetItem(values.get(), static_cast<Py_ssize_t>(row),
+                                   o);       // steals, drops the None
                     o = Py_NewRef(Py_None);  // what the column's destructor will drop
                 }
-                entry.reset(Py_BuildValue("(ssOO)", c->name.c_str(), "object", values.get(), Py_None));
+                entry.reset(
+                    Py_BuildValue("(ssOO)", c->name.c_str(), "object", values.get(), Py_None));
             } else {
-                Ref values(PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(rows_ * 8)));
+                Ref values(
+                    PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(rows_ * 8)));
                 Ref missing(PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(rows_)));
                 if (!values || !missing) return nullptr;
                 auto* v = reinterpret_cast<std::int64_t*>(PyByteArray_AS_STRING(values.get()));
@@ -219,7 +239,8 @@ public:
                     v[row] = value;
                     m[row] = 0;
                 }
-                entry.reset(Py_BuildValue("(ssOO)", c->name.c_str(), c->kind == ColumnKind::time ? "time" : "int",
+                entry.reset(Py_BuildValue("(ssOO)", c->name.c_str(),
+                                          c->kind == ColumnKind::time ? "time" : "int",
                                           values.get(), missing.get()));
             }
             if (!entry || PyList_Append(out.get(), entry.get()) < 0) return nullptr;
@@ -242,7 +263,8 @@ private:
         return columns_[static_cast<std::size_t>(own_[which])]->put_object(row, owned);
     }
     bool put_own_number(Own which, std::size_t row, std::int64_t v) {
-        return own_[which] < 0 || columns_[static_cast<std::size_t>(own_[which])]->put_number(row, v);
+        return own_[which] < 0 ||
+               columns_[static_cast<std::size_t>(own_[which])]->put_number(row, v);
     }
 
     // The columns of the entry line: time, interface, code, name.
@@ -250,14 +272,18 @@ private:
         if (item.has_stamp && own_[time] >= 0) {
             // datetime64[ns] holds 1677-09-21 to 2262-04-11; a time outside has none.
             const auto ms = item.stamp.unix_ms();
-            if (ms && *ms > -9223372036854 && *ms < 9223372036854 && !put_own_number(time, row, *ms)) return false;
+            if (ms && *ms > -9223372036854 && *ms < 9223372036854 &&
+                !put_own_number(time, row, *ms))
+                return false;
         }
         if (item.has_stamp && own_[time_of_day] >= 0) {
             const std::string t = item.stamp.time_of_day();
-            if (!put_own(time_of_day, row, PyUnicode_FromStringAndSize(t.data(), static_cast<Py_ssize_t>(t.size()))))
+            if (!put_own(time_of_day, row,
+                         PyUnicode_FromStringAndSize(t.data(), static_cast<Py_ssize_t>(t.size()))))
                 return false;
         }
-        if (!put_own(interface, row, Py_NewRef(interface_str(item.iface))) || !put_own_number(code, row, item.code))
+        if (!put_own(interface, row, Py_NewRef(interface_str(item.iface))) ||
+            !put_own_number(code, row, item.code))
             return false;
         return item.layout == nullptr || put_own(name, row, Py_NewRef(name_str(item.layout->name)));
     }
@@ -268,7 +294,8 @@ private:
         const Key key{parent, label, form};
         const auto found = nodes_.find(key);
         if (found != nodes_.end()) return found->second;
-        std::string n = parent >= 0 ? node_names_[static_cast<std::size_t>(parent)] + "." : std::string();
+        std::string n =
+            parent >= 0 ? node_names_[static_cast<std::size_t>(parent)] + "." : std::string();
         n += label != nullptr ? label : "";
         if (form == Form::text) n += ".text";
         if (form == Form::uncounted) n += ".uncounted";
@@ -299,44 +326,55 @@ private:
         return c >= 0 ? columns_[static_cast<std::size_t>(c)].get() : nullptr;
     }
 
-    bool flatten(const Tape& tape, std::uint32_t begin, std::uint32_t end, int parent, std::size_t row) {
+    bool flatten(const Tape& tape, std::uint32_t begin, std::uint32_t end, int parent,
+                 std::size_t row) {
         for (std::uint32_t i = begin; i < end; ++i) {
             const Op& op = tape.ops[i];
             Column* c = nullptr;
             switch (op.kind) {
-            case Op::begin_record:
-                if (!flatten(tape, i + 1, op.end, node(parent, op.label, Form::plain), row)) return false;
-                i = op.end;
-                break;
-            case Op::begin_list:
-                if ((c = column_at(parent, op.label, Form::plain)) && !c->put_object(row, nested_value(tape, i)))
-                    return false;
-                i = op.end;
-                break;
-            case Op::value:
-                if ((c = column_at(parent, op.label, Form::plain)) && !c->put_number(row, op.number)) return false;
-                break;
-            case Op::name:
-                if ((c = column_at(parent, op.label, Form::plain)) && !c->put_object(row, leaf_value(tape, op)))
-                    return false;
-                if ((c = column_at(parent, op.label, Form::text)) && !c->put_object(row, text_str(tape.bytes_of(op))))
-                    return false;
-                break;
-            case Op::bytes:
-            case Op::custom:
-                if ((c = column_at(parent, op.label, Form::plain)) && !c->put_object(row, leaf_value(tape, op)))
-                    return false;
-                break;
-            case Op::uncounted:
-                if ((c = column_at(parent, op.label, Form::uncounted)) && !c->put_object(row, leaf_value(tape, op)))
-                    return false;
-                break;
-            case Op::text:
-                if ((c = column_at(parent, op.label, Form::text)) && !c->put_object(row, leaf_value(tape, op)))
-                    return false;
-                break;
-            case Op::end_record:
-            case Op::end_list: break;
+                case Op::begin_record:
+                    if (!flatten(tape, i + 1, op.end, node(parent, op.label, Form::plain), row))
+                        return false;
+                    i = op.end;
+                    break;
+                case Op::begin_list:
+                    if ((c = column_at(parent, op.label, Form::plain)) &&
+                        !c->put_object(row, nested_value(tape, i)))
+                        return false;
+                    i = op.end;
+                    break;
+                case Op::value:
+                    if ((c = column_at(parent, op.label, Form::plain)) &&
+                        !c->put_number(row, op.number))
+                        return false;
+                    break;
+                case Op::name:
+                    if ((c = column_at(parent, op.label, Form::plain)) &&
+                        !c->put_object(row, leaf_value(tape, op)))
+                        return false;
+                    if ((c = column_at(parent, op.label, Form::text)) &&
+                        !c->put_object(row, text_str(tape.bytes_of(op))))
+                        return false;
+                    break;
+                case Op::bytes:
+                case Op::custom:
+                    if ((c = column_at(parent, op.label, Form::plain)) &&
+                        !c->put_object(row, leaf_value(tape, op)))
+                        return false;
+                    break;
+                case Op::uncounted:
+                    if ((c = column_at(parent, op.label, Form::uncounted)) &&
+                        !c->put_object(row, leaf_value(tape, op)))
+                        return false;
+                    break;
+                case Op::text:
+                    if ((c = column_at(parent, op.label, Form::text)) &&
+                        !c->put_object(row, leaf_value(tape, op)))
+                        return false;
+                    break;
+                case Op::end_record:
+                case Op::end_list:
+                    break;
             }
         }
         return true;
@@ -350,7 +388,8 @@ private:
     };
     struct KeyHash {
         std::size_t operator()(const Key& k) const noexcept {
-            return std::hash<const char*>()(k.label) * 31 + static_cast<std::size_t>(k.parent) * 7 + static_cast<std::size_t>(k.form);
+            return std::hash<const char*>()(k.label) * 31 + static_cast<std::size_t>(k.parent) * 7 +
+                   static_cast<std::size_t>(k.form);
         }
     };
 
@@ -374,24 +413,31 @@ bool column_kind(std::string_view name, ColumnKind& kind) {
     }
     kind = ColumnKind::object;
     // A form of a field: its text (addresses, names) or the elements past a block walk's count.
-    for (const auto& [suffix, shape] : {std::pair<std::string_view, unsigned>{".text", Shape::text}, {".uncounted", Shape::uncounted}}) {
-        if (name.size() <= suffix.size() || name.substr(name.size() - suffix.size()) != suffix) continue;
+    for (const auto& [suffix, shape] : {std::pair<std::string_view, unsigned>{".text", Shape::text},
+                                        {".uncounted", Shape::uncounted}}) {
+        if (name.size() <= suffix.size() || name.substr(name.size() - suffix.size()) != suffix)
+            continue;
         const std::string field = text.substr(0, text.size() - suffix.size());
         if (shapes_of(field) & shape) return true;
-        PyErr_Format(PyExc_ValueError, "no primitive has a field \"%s\" with a %s form", field.c_str(), std::string(suffix).c_str());
+        PyErr_Format(PyExc_ValueError, "no primitive has a field \"%s\" with a %s form",
+                     field.c_str(), std::string(suffix).c_str());
         return false;
     }
     const unsigned s = shapes_of(name);
     if (s == 0) {
         PyErr_Format(PyExc_ValueError,
-                     "no primitive has a field named \"%s\" (rizorod.primitives() lists them; nested fields are "
-                     "RECORD.FIELD, as bd_addr.lap)", text.c_str());
+                     "no primitive has a field named \"%s\" (rizorod.primitives() lists them; "
+                     "nested fields are "
+                     "RECORD.FIELD, as bd_addr.lap)",
+                     text.c_str());
         return false;
     }
-    const unsigned values = s & ~static_cast<unsigned>(Shape::record | Shape::text | Shape::uncounted);
+    const unsigned values =
+        s & ~static_cast<unsigned>(Shape::record | Shape::text | Shape::uncounted);
     if (values == 0) {
         PyErr_Format(PyExc_ValueError,
-                     "\"%s\" is a record: its fields are columns of their own (%s.FIELD), and an address has %s.text",
+                     "\"%s\" is a record: its fields are columns of their own (%s.FIELD), and an "
+                     "address has %s.text",
                      text.c_str(), text.c_str(), text.c_str());
         return false;
     }
@@ -401,7 +447,9 @@ bool column_kind(std::string_view name, ColumnKind& kind) {
 
 PyObject* read_columns(PyObject*, PyObject* args) {
     PyObject *source, *columns, *where, *date, *errors, *piece;
-    if (!PyArg_ParseTuple(args, "OOOOOO:_columns", &source, &columns, &where, &date, &errors, &piece)) return nullptr;
+    if (!PyArg_ParseTuple(args, "OOOOOO:_columns", &source, &columns, &where, &date, &errors,
+                          &piece))
+        return nullptr;
     bool collect = false;
     if (!errors_mode(errors, collect)) return nullptr;
     std::vector<std::string> requested;
@@ -413,13 +461,15 @@ PyObject* read_columns(PyObject*, PyObject* args) {
             PyObject* n = PySequence_Fast_GET_ITEM(items.get(), i);
             const char* text = PyUnicode_Check(n) ? PyUnicode_AsUTF8(n) : nullptr;
             if (text == nullptr) {
-                if (!PyErr_Occurred()) PyErr_Format(PyExc_TypeError, "a column name is a str, not %R", n);
+                if (!PyErr_Occurred())
+                    PyErr_Format(PyExc_TypeError, "a column name is a str, not %R", n);
                 return nullptr;
             }
             ColumnKind kind;
             if (!column_kind(text, kind)) return nullptr;
             for (const std::string& seen : requested)
-                if (seen == text) return PyErr_Format(PyExc_ValueError, "column \"%s\" is asked for twice", text);
+                if (seen == text)
+                    return PyErr_Format(PyExc_ValueError, "column \"%s\" is asked for twice", text);
             requested.emplace_back(text);
             const int own = own_of(text);
             wants_fields = wants_fields || own < 0 || own == fields;

@@ -13,11 +13,11 @@ PyTypeObject* entry_type = nullptr;
 namespace {
 
 struct EntryObject {
-    PyObject_HEAD
-    PyObject* file;    // str, or None for a record decoded alone
-    PyObject* fields;  // dict, or None for a code the interface does not define
-    PyObject* kept;    // bytes: the record and its memory (keep_entry)
-    PyObject* text;    // made when first asked for
+    PyObject ob_base;  // (PyObject_HEAD)
+    PyObject* file;  // str, or None for a record decoded alone
+    PyObject* fields;              // dict, or None for a code the interface does not define
+    PyObject* kept;                // bytes: the record and its memory (keep_entry)
+    PyObject* text;                // made when first asked for
     std::size_t line;
     const rizorod_layout_record* layout;
     std::uint16_t code;
@@ -133,7 +133,8 @@ PyObject* get_memory(PyObject* o, void*) {
     entry.image.for_each_block([&](std::uint32_t address, std::span<const std::uint8_t> bytes) {
         if (!ok) return;
         Ref key(PyLong_FromUnsignedLong(address));
-        Ref value(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(bytes.data()), static_cast<Py_ssize_t>(bytes.size())));
+        Ref value(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(bytes.data()),
+                                            static_cast<Py_ssize_t>(bytes.size())));
         ok = key && value && PyDict_SetItem(memory.get(), key.get(), value.get()) == 0;
     });
     return ok ? memory.release() : nullptr;
@@ -145,29 +146,49 @@ PyObject* entry_repr(PyObject* o) {
     std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(e->code));
     const char* name = e->layout != nullptr ? e->layout->name : "(no primitive)";
     const char* iface = interface_name(static_cast<Interface>(e->iface));
-    if (e->file == Py_None) return PyUnicode_FromFormat("<rizorod.Entry %s %s %s>", iface, code, name);
-    return PyUnicode_FromFormat("<rizorod.Entry %U:%zu %s %s %s>", e->file, e->line, iface, code, name);
+    if (e->file == Py_None)
+        return PyUnicode_FromFormat("<rizorod.Entry %s %s %s>", iface, code, name);
+    return PyUnicode_FromFormat("<rizorod.Entry %U:%zu %s %s %s>", e->file, e->line, iface, code,
+                                name);
 }
 
 PyGetSetDef entry_getset[] = {
-    {"file", get_file, nullptr, PyDoc_STR("The capture's name: its path, the file object's name, or \"<stream>\"; None for a record given to decode()."), nullptr},
-    {"line", get_line, nullptr, PyDoc_STR("The line of the entry line, from 1; None for a record given to decode()."), nullptr},
-    {"interface", get_interface, nullptr, PyDoc_STR("\"dm\", \"l2cap\", \"rfcomm\" or \"sdp\"."), nullptr},
+    {"file", get_file, nullptr,
+     PyDoc_STR("The capture's name: its path, the file object's name, or \"<stream>\"; None for a "
+               "record given to decode()."),
+     nullptr},
+    {"line", get_line, nullptr,
+     PyDoc_STR("The line of the entry line, from 1; None for a record given to decode()."),
+     nullptr},
+    {"interface", get_interface, nullptr, PyDoc_STR("\"dm\", \"l2cap\", \"rfcomm\" or \"sdp\"."),
+     nullptr},
     {"code", get_code, nullptr, PyDoc_STR("The type code (int)."), nullptr},
-    {"name", get_name, nullptr, PyDoc_STR("The primitive's name, e.g. \"DM_ACL_CONNECT_CFM_T\"; None for a code the interface does not define."), nullptr},
+    {"name", get_name, nullptr,
+     PyDoc_STR("The primitive's name, e.g. \"DM_ACL_CONNECT_CFM_T\"; None for a code the "
+               "interface does not define."),
+     nullptr},
     {"fields", get_fields, nullptr,
-     PyDoc_STR("The decoding as data, as in the JSON output: a dict of the fields in printed order (ints; nested\n"
-               "records as dicts with \"record\"; lists; bytes for byte runs and names; \"label.text\" forms of\n"
-               "addresses and names). None for a code the interface does not define."),
+     PyDoc_STR("The decoding as data, as in the JSON output: a dict of the fields in printed "
+               "order (ints; nested records as dicts with \"record\"; lists; bytes for byte runs "
+               "and names; \"label.text\" forms of addresses and names). None for a code the "
+               "interface does not define."),
      nullptr},
-    {"text", get_text, nullptr, PyDoc_STR("The text decoding, exactly as `rizorod decode` writes it (made when first asked for)."), nullptr},
+    {"text", get_text, nullptr,
+     PyDoc_STR("The text decoding, exactly as `rizorod decode` writes it (made when first asked "
+               "for)."),
+     nullptr},
     {"time", get_time, nullptr,
-     PyDoc_STR("When the entry was logged, as a datetime in UTC, when its date is known (given, carried forward,\n"
-               "or from date=); None otherwise. The capture's times carry no zone: they are read as UTC."),
+     PyDoc_STR("When the entry was logged, as a datetime in UTC, when its date is known (given, "
+               "carried forward, or from date=); None otherwise. The capture's times carry no "
+               "zone: they are read as UTC."),
      nullptr},
-    {"time_of_day", get_time_of_day, nullptr, PyDoc_STR("The entry's time of day \"HH:MM:SS.mmm\" as logged, dated or not; None without a timestamp."), nullptr},
+    {"time_of_day", get_time_of_day, nullptr,
+     PyDoc_STR("The entry's time of day \"HH:MM:SS.mmm\" as logged, dated or not; None without a "
+               "timestamp."),
+     nullptr},
     {"record", get_record, nullptr, PyDoc_STR("The record's bytes as captured."), nullptr},
-    {"memory", get_memory, nullptr, PyDoc_STR("The memory its pointers address: {address: bytes}, one item per block."), nullptr},
+    {"memory", get_memory, nullptr,
+     PyDoc_STR("The memory its pointers address: {address: bytes}, one item per block."), nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -175,20 +196,22 @@ PyType_Slot entry_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(entry_dealloc)},
     {Py_tp_repr, reinterpret_cast<void*>(entry_repr)},
     {Py_tp_getset, entry_getset},
-    {Py_tp_doc, const_cast<char*>(PyDoc_STR(
-        "One decoded entry of a capture (from rizorod.open) or one decoded record (from rizorod.decode).\n\n"
-        "Entries are made by the module, not by calling Entry()."))},
+    {Py_tp_doc,
+     const_cast<char*>(PyDoc_STR("One decoded entry of a capture (from rizorod.open) or one "
+                                 "decoded record (from rizorod.decode).\n\n"
+                                 "Entries are made by the module, not by calling Entry()."))},
     {0, nullptr},
 };
 
-PyType_Spec entry_spec = {"rizorod.Entry", sizeof(EntryObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-                          entry_slots};
+PyType_Spec entry_spec = {"rizorod.Entry", sizeof(EntryObject), 0,
+                          Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, entry_slots};
 
 }  // namespace
 
 bool init_entry_type(PyObject* module) {
     entry_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&entry_spec));
-    return entry_type != nullptr && PyModule_AddObjectRef(module, "Entry", reinterpret_cast<PyObject*>(entry_type)) == 0;
+    return entry_type != nullptr &&
+           PyModule_AddObjectRef(module, "Entry", reinterpret_cast<PyObject*>(entry_type)) == 0;
 }
 
 PyObject* make_entry(const Batch& batch, const Item& item, PyObject* file) {

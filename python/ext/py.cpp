@@ -13,8 +13,10 @@ PyObject* decode_error_type = nullptr;
 
 PyObject* make_decode_error(std::string_view message, PyObject* file, std::size_t line) {
     Ref text;
-    if (file != nullptr && file != Py_None) text.reset(PyUnicode_FromFormat("%U:%zu: %s", file, line, std::string(message).c_str()));
-    else text.reset(text_str(message));
+    if (file != nullptr && file != Py_None)
+        text.reset(PyUnicode_FromFormat("%U:%zu: %s", file, line, std::string(message).c_str()));
+    else
+        text.reset(text_str(message));
     if (!text) return nullptr;
     Ref error(PyObject_CallOneArg(decode_error_type, text.get()));
     if (!error) return nullptr;
@@ -61,7 +63,8 @@ bool interface_of(PyObject* object, Interface& out) {
             return true;
         }
     PyErr_Clear();
-    PyErr_Format(PyExc_ValueError, "expected an interface (dm, l2cap, rfcomm or sdp), found %R", object);
+    PyErr_Format(PyExc_ValueError, "expected an interface (dm, l2cap, rfcomm or sdp), found %R",
+                 object);
     return false;
 }
 
@@ -78,10 +81,11 @@ PyObject* datetime_of_ms(std::int64_t ms) {
         rest += 86400000;
         --days;
     }
-    static PyObject* epoch = PyDateTimeAPI->DateTime_FromDateAndTime(1970, 1, 1, 0, 0, 0, 0, PyDateTime_TimeZone_UTC,
-                                                                     PyDateTimeAPI->DateTimeType);
+    static PyObject* epoch = PyDateTimeAPI->DateTime_FromDateAndTime(
+        1970, 1, 1, 0, 0, 0, 0, PyDateTime_TimeZone_UTC, PyDateTimeAPI->DateTimeType);
     if (epoch == nullptr) return nullptr;
-    Ref delta(PyDelta_FromDSU(static_cast<int>(days), static_cast<int>(rest / 1000), static_cast<int>(rest % 1000 * 1000)));
+    Ref delta(PyDelta_FromDSU(static_cast<int>(days), static_cast<int>(rest / 1000),
+                              static_cast<int>(rest % 1000 * 1000)));
     if (!delta) return nullptr;
     return PyNumber_Add(epoch, delta.get());
 }
@@ -96,16 +100,18 @@ bool clock_of(PyObject* date, CaptureClock& clock) {
         start = parse_date(text);
     } else if (PyDate_Check(date)) {
         if (PyDateTime_Check(date)) {
-            PyErr_SetString(PyExc_TypeError, "date= takes a date (datetime.date or \"YYYY-MM-DD\"), not a datetime");
+            PyErr_SetString(PyExc_TypeError,
+                            "date= takes a date (datetime.date or \"YYYY-MM-DD\"), not a datetime");
             return false;
         }
         char text[16];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", PyDateTime_GET_YEAR(date), PyDateTime_GET_MONTH(date),
-                      PyDateTime_GET_DAY(date));
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", PyDateTime_GET_YEAR(date),
+                      PyDateTime_GET_MONTH(date), PyDateTime_GET_DAY(date));
         start = parse_date(text);
     }
     if (!start) {
-        PyErr_Format(PyExc_ValueError, "date= takes a date \"YYYY-MM-DD\" or a datetime.date, not %R", date);
+        PyErr_Format(PyExc_ValueError,
+                     "date= takes a date \"YYYY-MM-DD\" or a datetime.date, not %R", date);
         return false;
     }
     clock = CaptureClock(*start);
@@ -120,15 +126,18 @@ bool timestamp_of(PyObject* time, Timestamp& out) {
         t = parse_timestamp(text);
     } else if (PyDateTime_Check(time)) {
         char text[32];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", PyDateTime_GET_YEAR(time),
-                      PyDateTime_GET_MONTH(time), PyDateTime_GET_DAY(time), PyDateTime_DATE_GET_HOUR(time),
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d",
+                      PyDateTime_GET_YEAR(time), PyDateTime_GET_MONTH(time),
+                      PyDateTime_GET_DAY(time), PyDateTime_DATE_GET_HOUR(time),
                       PyDateTime_DATE_GET_MINUTE(time), PyDateTime_DATE_GET_SECOND(time),
                       PyDateTime_DATE_GET_MICROSECOND(time) / 1000);
         t = parse_timestamp(text);
     }
     if (!t) {
-        PyErr_Format(PyExc_ValueError,
-                     "time= takes \"HH:MM:SS.mmm\", \"YYYY-MM-DD HH:MM:SS.mmm\" or a datetime, not %R", time);
+        PyErr_Format(
+            PyExc_ValueError,
+            "time= takes \"HH:MM:SS.mmm\", \"YYYY-MM-DD HH:MM:SS.mmm\" or a datetime, not %R",
+            time);
         return false;
     }
     out = *t;

@@ -69,8 +69,8 @@ PyObject* raise_decode_error(std::string_view message, PyObject* file, std::size
 PyObject* make_decode_error(std::string_view message, PyObject* file, std::size_t line);
 
 // Interned texts: an interface's name, a primitive's or a record's name, a text as a str.
-PyObject* interface_str(Interface iface);  // borrowed
-PyObject* name_str(const char* name);      // borrowed; the name of a layout record (static)
+PyObject* interface_str(Interface iface);   // borrowed
+PyObject* name_str(const char* name);       // borrowed; the name of a layout record (static)
 PyObject* text_str(std::string_view text);  // new; UTF-8, bad bytes replaced
 
 // The interface a Python object names ("dm", "l2cap", "rfcomm", "sdp"), or a ValueError.

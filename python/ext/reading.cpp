@@ -40,16 +40,18 @@ bool get32(std::string_view& in, std::uint32_t& v) {
 // The (k, n) of piece=, or false with an exception set.
 bool piece_of(PyObject* piece, unsigned& k, unsigned& n) {
     unsigned long kk = 0, nn = 0;
-    if (!PyTuple_Check(piece) || PyTuple_GET_SIZE(piece) != 2 || !PyLong_Check(PyTuple_GET_ITEM(piece, 0)) ||
-        !PyLong_Check(PyTuple_GET_ITEM(piece, 1))) {
-        PyErr_SetString(PyExc_TypeError, "piece= takes a tuple (k, n): the k-th of n pieces, from 1");
+    if (!PyTuple_Check(piece) || PyTuple_GET_SIZE(piece) != 2 ||
+        !PyLong_Check(PyTuple_GET_ITEM(piece, 0)) || !PyLong_Check(PyTuple_GET_ITEM(piece, 1))) {
+        PyErr_SetString(PyExc_TypeError,
+                        "piece= takes a tuple (k, n): the k-th of n pieces, from 1");
         return false;
     }
     kk = PyLong_AsUnsignedLong(PyTuple_GET_ITEM(piece, 0));
     nn = PyLong_AsUnsignedLong(PyTuple_GET_ITEM(piece, 1));
     if (PyErr_Occurred() || kk < 1 || kk > nn || nn > 1000000) {
         PyErr_Clear();
-        PyErr_Format(PyExc_ValueError, "piece= takes (k, n) with 1 <= k <= n <= 1000000, not %R", piece);
+        PyErr_Format(PyExc_ValueError, "piece= takes (k, n) with 1 <= k <= n <= 1000000, not %R",
+                     piece);
         return false;
     }
     k = static_cast<unsigned>(kk);
@@ -84,7 +86,8 @@ bool entry_of_kept(std::string_view kept, Entry& out) {
     return true;
 }
 
-std::unique_ptr<Reader> Reader::open(PyObject* source, PyObject* where, PyObject* date, PyObject* piece) {
+std::unique_ptr<Reader> Reader::open(PyObject* source, PyObject* where, PyObject* date,
+                                     PyObject* piece) {
     std::unique_ptr<Reader> r(new Reader);
     CaptureClock clock;
     if (!clock_of(date, clock)) return nullptr;
@@ -92,7 +95,8 @@ std::unique_ptr<Reader> Reader::open(PyObject* source, PyObject* where, PyObject
         Py_ssize_t size = 0;
         const char* text = PyUnicode_Check(where) ? PyUnicode_AsUTF8AndSize(where, &size) : nullptr;
         if (text == nullptr) {
-            if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "where= takes an expression (str) or None");
+            if (!PyErr_Occurred())
+                PyErr_SetString(PyExc_TypeError, "where= takes an expression (str) or None");
             return nullptr;
         }
         try {
@@ -102,15 +106,19 @@ std::unique_ptr<Reader> Reader::open(PyObject* source, PyObject* where, PyObject
             return nullptr;
         }
     }
-    const bool path = PyUnicode_Check(source) || PyBytes_Check(source) || PyObject_HasAttrString(source, "__fspath__");
+    const bool path = PyUnicode_Check(source) || PyBytes_Check(source) ||
+                      PyObject_HasAttrString(source, "__fspath__");
     if (!path) {
         if (!PyObject_HasAttrString(source, "read")) {
-            PyErr_Format(PyExc_TypeError, "expected a path or a file object with read(), not %.100s",
+            PyErr_Format(PyExc_TypeError,
+                         "expected a path or a file object with read(), not %.100s",
                          Py_TYPE(source)->tp_name);
             return nullptr;
         }
         if (piece != Py_None) {
-            PyErr_SetString(PyExc_ValueError, "piece= needs a file's path: a piece is found by reading the file from its start");
+            PyErr_SetString(
+                PyExc_ValueError,
+                "piece= needs a file's path: a piece is found by reading the file from its start");
             return nullptr;
         }
         r->object_ = Ref::borrow(source);
@@ -126,16 +134,17 @@ std::unique_ptr<Reader> Reader::open(PyObject* source, PyObject* where, PyObject
     }
     Ref fs_path(PyOS_FSPath(source));
     if (!fs_path) return nullptr;
-    if (PyBytes_Check(fs_path.get())) r->name_.reset(PyUnicode_DecodeFSDefaultAndSize(PyBytes_AS_STRING(fs_path.get()), PyBytes_GET_SIZE(fs_path.get())));
-    else r->name_ = Ref::borrow(fs_path.get());
+    if (PyBytes_Check(fs_path.get()))
+        r->name_.reset(PyUnicode_DecodeFSDefaultAndSize(PyBytes_AS_STRING(fs_path.get()),
+                                                        PyBytes_GET_SIZE(fs_path.get())));
+    else
+        r->name_ = Ref::borrow(fs_path.get());
     PyObject* encoded = nullptr;
     if (!r->name_ || !PyUnicode_FSConverter(fs_path.get(), &encoded)) return nullptr;
     Ref bytes_path(encoded);
     int fd;
-    Py_BEGIN_ALLOW_THREADS
-    fd = ::open(PyBytes_AS_STRING(encoded), O_RDONLY | O_CLOEXEC);
-    Py_END_ALLOW_THREADS
-    struct stat st {};
+    Py_BEGIN_ALLOW_THREADS fd = ::open(PyBytes_AS_STRING(encoded), O_RDONLY | O_CLOEXEC);
+    Py_END_ALLOW_THREADS struct stat st {};
     if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         fd = -1;
@@ -151,16 +160,16 @@ std::unique_ptr<Reader> Reader::open(PyObject* source, PyObject* where, PyObject
         unsigned k = 0, n = 0;
         if (!piece_of(piece, k, n)) return nullptr;
         if (!S_ISREG(st.st_mode)) {
-            PyErr_Format(PyExc_ValueError, "piece= needs a regular file; %R is not one", r->name_.get());
+            PyErr_Format(PyExc_ValueError, "piece= needs a regular file; %R is not one",
+                         r->name_.get());
             return nullptr;
         }
         tool::Piece p;
         bool found;
-        Py_BEGIN_ALLOW_THREADS
-        found = tool::find_piece(fd, static_cast<std::uint64_t>(st.st_size), k, n, clock, p) &&
-                ::lseek(fd, static_cast<off_t>(p.begin), SEEK_SET) >= 0;
-        Py_END_ALLOW_THREADS
-        if (!found) {
+        Py_BEGIN_ALLOW_THREADS found =
+            tool::find_piece(fd, static_cast<std::uint64_t>(st.st_size), k, n, clock, p) &&
+            ::lseek(fd, static_cast<off_t>(p.begin), SEEK_SET) >= 0;
+        Py_END_ALLOW_THREADS if (!found) {
             PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, r->name_.get());
             return nullptr;
         }
@@ -218,7 +227,8 @@ bool Reader::read_more(bool locked) {
     }
     Py_buffer view;
     if (PyObject_GetBuffer(data.get(), &view, PyBUF_SIMPLE) < 0) {
-        PyErr_Format(PyExc_TypeError, "read() gave %.100s, not bytes or str", Py_TYPE(data.get())->tp_name);
+        PyErr_Format(PyExc_TypeError, "read() gave %.100s, not bytes or str",
+                     Py_TYPE(data.get())->tp_name);
         return false;
     }
     buffer_.append(static_cast<const char*>(view.buf), static_cast<std::size_t>(view.len));
@@ -264,8 +274,8 @@ bool Reader::next(Batch& batch, const Wanted& wanted) {
 }
 
 void Reader::parse(Batch& batch, const Wanted& wanted) {
-    for (std::size_t lines = 0; !finished_ && batch.items.size() < kBatchItems && batch.tape.ops.size() < kBatchOps &&
-                                lines < kBatchLines;
+    for (std::size_t lines = 0; !finished_ && batch.items.size() < kBatchItems &&
+                                batch.tape.ops.size() < kBatchOps && lines < kBatchLines;
          ++lines) {
         const char* begin = buffer_.data() + pos_;
         const char* end = buffer_.data() + buffer_.size();

@@ -26,7 +26,7 @@ struct Item {
     bool has_stamp = false;
     Timestamp stamp;
     const rizorod_layout_record* layout = nullptr;  // null for a code the interface does not define
-    std::uint32_t ops_begin = 0, ops_end = 0;  // entry: its fields on the tape
+    std::uint32_t ops_begin = 0, ops_end = 0;       // entry: its fields on the tape
     // entry: the record and its memory (the kept form below); failed and unreadable: the message
     std::uint32_t kept_at = 0, kept_size = 0;
 };
@@ -65,7 +65,8 @@ public:
     // `source`: a path (str, bytes or os.PathLike) or an object with read() giving bytes or
     // str. `piece`: (k, n) for the k-th of n pieces of a file, or None. Returns null with an
     // exception set: FileNotFoundError and the like, ValueError for a bad argument.
-    static std::unique_ptr<Reader> open(PyObject* source, PyObject* where, PyObject* date, PyObject* piece);
+    static std::unique_ptr<Reader> open(PyObject* source, PyObject* where, PyObject* date,
+                                        PyObject* piece);
     ~Reader();
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;

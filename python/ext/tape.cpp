@@ -84,7 +84,8 @@ KeyCache& keys() {
 PyObject* custom_text() {
     static PyObject* text = [] {
         const std::string_view t = RIZOROD_UNKNOWN_CUSTOM_TEXT;
-        return PyUnicode_FromStringAndSize(t.data(), static_cast<Py_ssize_t>(t.size() - 1));  // no line end
+        return PyUnicode_FromStringAndSize(t.data(),
+                                           static_cast<Py_ssize_t>(t.size() - 1));  // no line end
     }();
     return text;
 }
@@ -109,28 +110,31 @@ bool fill(PyObject* dict, const Tape& tape, std::uint32_t begin, std::uint32_t e
     for (std::uint32_t i = begin; i < end; ++i) {
         const Op& op = ops[i];
         switch (op.kind) {
-        case Op::begin_record:
-        case Op::begin_list:
-            if (!set(dict, key_str(op.label, Form::plain), nested_value(tape, i))) return false;
-            i = op.end;
-            break;
-        case Op::name:
-            if (!set(dict, key_str(op.label, Form::plain), leaf_value(tape, op))) return false;
-            if (!set(dict, key_str(op.label, Form::text), text_str(tape.bytes_of(op)))) return false;
-            break;
-        case Op::uncounted:
-            if (!set(dict, key_str(op.label, Form::uncounted), leaf_value(tape, op))) return false;
-            break;
-        case Op::text:
-            if (!set(dict, key_str(op.label, Form::text), leaf_value(tape, op))) return false;
-            break;
-        case Op::value:
-        case Op::bytes:
-        case Op::custom:
-            if (!set(dict, key_str(op.label, Form::plain), leaf_value(tape, op))) return false;
-            break;
-        case Op::end_record:
-        case Op::end_list: break;  // not reached: nested ops are passed over whole
+            case Op::begin_record:
+            case Op::begin_list:
+                if (!set(dict, key_str(op.label, Form::plain), nested_value(tape, i))) return false;
+                i = op.end;
+                break;
+            case Op::name:
+                if (!set(dict, key_str(op.label, Form::plain), leaf_value(tape, op))) return false;
+                if (!set(dict, key_str(op.label, Form::text), text_str(tape.bytes_of(op))))
+                    return false;
+                break;
+            case Op::uncounted:
+                if (!set(dict, key_str(op.label, Form::uncounted), leaf_value(tape, op)))
+                    return false;
+                break;
+            case Op::text:
+                if (!set(dict, key_str(op.label, Form::text), leaf_value(tape, op))) return false;
+                break;
+            case Op::value:
+            case Op::bytes:
+            case Op::custom:
+                if (!set(dict, key_str(op.label, Form::plain), leaf_value(tape, op))) return false;
+                break;
+            case Op::end_record:
+            case Op::end_list:
+                break;  // not reached: nested ops are passed over whole
         }
     }
     return true;
@@ -152,16 +156,21 @@ PyObject* key_str(const char* label, Form form) {
 
 PyObject* leaf_value(const Tape& tape, const Op& op) {
     switch (op.kind) {
-    case Op::value: return PyLong_FromUnsignedLong(op.number);
-    case Op::bytes:
-    case Op::name:
-    case Op::uncounted: return bytes_object(tape.bytes_of(op));
-    case Op::text: return text_str(tape.bytes_of(op));
-    case Op::custom: return Py_NewRef(custom_text());
-    case Op::begin_record:
-    case Op::end_record:
-    case Op::begin_list:
-    case Op::end_list: break;
+        case Op::value:
+            return PyLong_FromUnsignedLong(op.number);
+        case Op::bytes:
+        case Op::name:
+        case Op::uncounted:
+            return bytes_object(tape.bytes_of(op));
+        case Op::text:
+            return text_str(tape.bytes_of(op));
+        case Op::custom:
+            return Py_NewRef(custom_text());
+        case Op::begin_record:
+        case Op::end_record:
+        case Op::begin_list:
+        case Op::end_list:
+            break;
     }
     PyErr_SetString(PyExc_SystemError, "rizorod: a nested value where a leaf was expected");
     return nullptr;
@@ -171,7 +180,9 @@ PyObject* nested_value(const Tape& tape, std::uint32_t at) {
     const Op& op = tape.ops[at];
     if (op.kind == Op::begin_record) {
         Ref dict(PyDict_New());
-        if (!dict || !set(dict.get(), key_str("record", Form::plain), Py_NewRef(name_str(op.record)))) return nullptr;
+        if (!dict ||
+            !set(dict.get(), key_str("record", Form::plain), Py_NewRef(name_str(op.record))))
+            return nullptr;
         if (!fill(dict.get(), tape, at + 1, op.end)) return nullptr;
         return dict.release();
     }

@@ -17,12 +17,23 @@ namespace rizorod::python {
 
 // One thing a walk told. Labels and record names are the layout table's own (static) texts.
 struct Op {
-    enum Kind : std::uint8_t { value, begin_record, end_record, begin_list, end_list, bytes, name, custom, uncounted, text };
+    enum Kind : std::uint8_t {
+        value,
+        begin_record,
+        end_record,
+        begin_list,
+        end_list,
+        bytes,
+        name,
+        custom,
+        uncounted,
+        text
+    };
     Kind kind = value;
     std::uint32_t number = 0;  // a value; for begin_list the number of elements
-    std::uint32_t end = 0;    // for begin_record and begin_list: the index of the matching end
+    std::uint32_t end = 0;     // for begin_record and begin_list: the index of the matching end
     const char* label = nullptr;
-    const char* record = nullptr;  // a record's name
+    const char* record = nullptr;    // a record's name
     std::uint32_t at = 0, size = 0;  // bytes and texts, in the tape's arena
 };
 
@@ -43,7 +54,9 @@ public:
         arena.resize(arena_size);
         open_.clear();
     }
-    std::string_view bytes_of(const Op& op) const { return std::string_view(arena).substr(op.at, op.size); }
+    std::string_view bytes_of(const Op& op) const {
+        return std::string_view(arena).substr(op.at, op.size);
+    }
 
     void value(const char* label, std::uint32_t value) override;
     void begin_record(const char* label, const char* name) override;
