@@ -71,8 +71,14 @@ void Tape::text(const char* label, std::string_view text) {
 namespace {
 
 // Interned keys by the address of their label: the layout table's labels are static, so each
-// is made once.
+// is made once. A slot per address hash answers most look-ups before the map.
 struct KeyCache {
+    struct Slot {
+        const char* label = nullptr;
+        PyObject* key = nullptr;
+    };
+    static constexpr std::size_t kSlots = 1024;
+    Slot slots[3][kSlots];
     std::unordered_map<const char*, PyObject*> forms[3];
 };
 
@@ -143,9 +149,17 @@ bool fill(PyObject* dict, const Tape& tape, std::uint32_t begin, std::uint32_t e
 }  // namespace
 
 PyObject* key_str(const char* label, Form form) {
-    auto& cache = keys().forms[static_cast<int>(form)];
+    KeyCache& all = keys();
+    const auto address = reinterpret_cast<std::uintptr_t>(label);
+    KeyCache::Slot& slot =
+        all.slots[static_cast<int>(form)][(address ^ address >> 10) % KeyCache::kSlots];
+    if (slot.label == label && label != nullptr) return slot.key;
+    auto& cache = all.forms[static_cast<int>(form)];
     const auto found = cache.find(label);
-    if (found != cache.end()) return found->second;
+    if (found != cache.end()) {
+        slot = {label, found->second};
+        return found->second;
+    }
     std::string key = label != nullptr ? label : "";
     if (form == Form::text) key += ".text";
     if (form == Form::uncounted) key += ".uncounted";
