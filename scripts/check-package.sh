@@ -2,7 +2,8 @@
 # Builds, installs and packages the library as a user or a Debian build would, and checks the
 # result from the outside:
 #   - a build with Debian's build flags (dpkg-buildflags, all hardening) and the prefix /usr, in
-#     build-package/, of the library and the tool alone;
+#     build-package/, of the library and the tool alone (the Python module belongs in a package
+#     of its own, python3-rizorod, which depends on python3: docs/PYTHON.md);
 #   - `cmake --install` into a temporary prefix; only the public headers are installed under
 #     include/; examples/consumer is built against it once with find_package and once with
 #     pkg-config, and both programs run;
@@ -23,7 +24,7 @@ flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
       -DCMAKE_C_FLAGS="$(flags CFLAGS) $(flags CPPFLAGS)" -DCMAKE_CXX_FLAGS="$(flags CXXFLAGS) $(flags CPPFLAGS)" \
       -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(flags LDFLAGS)" \
-      -DRIZ_BUILD_TESTS=OFF -DRIZ_BUILD_EXAMPLES=OFF -DRIZ_BUILD_BENCHMARKS=OFF >/dev/null
+      -DRIZ_BUILD_TESTS=OFF -DRIZ_BUILD_EXAMPLES=OFF -DRIZ_BUILD_BENCHMARKS=OFF -DRIZ_BUILD_PYTHON=OFF >/dev/null
 cmake --build "$build" -j2
 
 echo "== install into a temporary prefix, build the consumer both ways"
