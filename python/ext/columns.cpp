@@ -292,8 +292,14 @@ private:
     // or -1 when it is not wanted; -2 with an exception set.
     int node(int parent, const char* label, Form form) {
         const Key key{parent, label, form};
+        // A slot per hash answers most look-ups before the map.
+        Slot& slot = slots_[KeyHash()(key) % kSlots];
+        if (slot.id >= 0 && slot.key == key) return slot.id;
         const auto found = nodes_.find(key);
-        if (found != nodes_.end()) return found->second;
+        if (found != nodes_.end()) {
+            slot = {key, found->second};
+            return found->second;
+        }
         std::string n =
             parent >= 0 ? node_names_[static_cast<std::size_t>(parent)] + "." : std::string();
         n += label != nullptr ? label : "";
@@ -388,7 +394,8 @@ private:
     };
     struct KeyHash {
         std::size_t operator()(const Key& k) const noexcept {
-            return std::hash<const char*>()(k.label) * 31 + static_cast<std::size_t>(k.parent) * 7 +
+            const auto a = reinterpret_cast<std::uintptr_t>(k.label);
+            return (a ^ a >> 9) * 31 + static_cast<std::size_t>(k.parent) * 7 +
                    static_cast<std::size_t>(k.form);
         }
     };
@@ -399,6 +406,12 @@ private:
     std::vector<std::unique_ptr<Column>> columns_;
     std::unordered_map<std::string, int> by_name_;
     std::unordered_map<Key, int, KeyHash> nodes_;
+    struct Slot {
+        Key key{-1, nullptr, Form::plain};
+        int id = -1;
+    };
+    static constexpr std::size_t kSlots = 1024;
+    std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
     std::vector<std::string> node_names_;
     std::vector<int> node_columns_;
 };
