@@ -219,10 +219,11 @@ public:
                 if (!values) return nullptr;
                 for (std::size_t r = 0; r < rows_; ++r)
                     PyList_SET_ITEM(values.get(), static_cast<Py_ssize_t>(r), Py_NewRef(Py_None));
+                // PyList_SetItem takes the value and drops the None; the column's destructor
+                // drops a None in its place.
                 for (auto& [row, o] : c->objects) {
-                    PyList_SetItem(values.get(), static_cast<Py_ssize_t>(row),
-                                   o);       // steals, drops the None
-                    o = Py_NewRef(Py_None);  // what the column's destructor will drop
+                    PyList_SetItem(values.get(), static_cast<Py_ssize_t>(row), o);
+                    o = Py_NewRef(Py_None);
                 }
                 entry.reset(
                     Py_BuildValue("(ssOO)", c->name.c_str(), "object", values.get(), Py_None));
@@ -288,8 +289,8 @@ private:
         return item.layout == nullptr || put_own(name, row, Py_NewRef(name_str(item.layout->name)));
     }
 
-    // The column of the field `label` (in the form `form`) under the node `parent` (-1: the top),
-    // or -1 when it is not wanted; -2 with an exception set.
+    // The node of the field `label` (in the form `form`) under the node `parent` (-1: the top):
+    // its flattened name, and its column once column_of() has looked for it.
     int node(int parent, const char* label, Form form) {
         const Key key{parent, label, form};
         // A slot per hash answers most look-ups before the map.
@@ -307,13 +308,15 @@ private:
         if (form == Form::uncounted) n += ".uncounted";
         const int id = static_cast<int>(node_names_.size());
         node_names_.push_back(std::move(n));
-        node_columns_.push_back(-3);  // not yet looked for
+        node_columns_.push_back(kNotLooked);
         nodes_.emplace(key, id);
         return id;
     }
+    // The column of node `id`: the one of its name, a new one when every column is wanted, or
+    // -1 when it is not wanted.
     int column_of(int id) {
         int& column = node_columns_[static_cast<std::size_t>(id)];
-        if (column != -3) return column;
+        if (column != kNotLooked) return column;
         const std::string& n = node_names_[static_cast<std::size_t>(id)];
         const auto found = by_name_.find(n);
         if (found != by_name_.end()) {
@@ -413,6 +416,7 @@ private:
     static constexpr std::size_t kSlots = 1024;
     std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
     std::vector<std::string> node_names_;
+    static constexpr int kNotLooked = -2;
     std::vector<int> node_columns_;
 };
 

@@ -241,9 +241,9 @@ bool Reader::next(Batch& batch, const Wanted& wanted) {
     batch.clear();
     // Entries read before a failure are given first; the failure is raised on the next call.
     while (batch.items.empty()) {
-        if (!failure_.empty()) {
+        if (out_of_memory_ || !failure_.empty()) {
             finished_ = true;
-            if (failure_ == "out of memory") return PyErr_NoMemory(), false;
+            if (out_of_memory_) return PyErr_NoMemory(), false;
             PyErr_SetString(PyExc_RuntimeError, failure_.c_str());
             return false;
         }
@@ -265,9 +265,10 @@ bool Reader::next(Batch& batch, const Wanted& wanted) {
         try {
             parse(batch, wanted);
         } catch (const std::bad_alloc&) {
-            failure_ = "out of memory";
+            out_of_memory_ = true;
         } catch (const std::exception& e) {
             failure_ = e.what();
+            if (failure_.empty()) failure_ = "rizorod: reading failed";
         }
     }
     return true;

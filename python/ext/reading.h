@@ -95,7 +95,9 @@ private:
     std::size_t pos_ = 0;  // the first byte not yet parsed
     bool eof_ = false, finished_ = false;
     int errno_ = 0;
-    std::string failure_;  // a failure of the C++ side (out of memory), raised with the GIL
+    // A failure of the C++ side, raised with the GIL once the entries before it are given.
+    bool out_of_memory_ = false;
+    std::string failure_;
     CaptureParser parser_;
     Entry entry_;
     Problem problem_;
