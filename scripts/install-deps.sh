@@ -2,8 +2,10 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installs what the build needs on a fresh Debian machine (run as root). Packages already present
 # are left alone, so this is quick on a machine that has them.
-#   scripts/install-deps.sh          the native build, tests, benchmarks and the Python example,
-#                                    the man pages (help2man), the GNU parallel test, and what
+#   scripts/install-deps.sh          the native build, tests, benchmarks, the Python module (its
+#                                    development files, and pandas, Dask, dask.distributed and
+#                                    pytest for its tests) and the Python example, the man pages
+#                                    (help2man), the GNU parallel test, and what
 #                                    scripts/check-package.sh needs (pkg-config, dpkg-dev, file)
 #   scripts/install-deps.sh cross    also the 32-bit Linux and the 32-/64-bit Windows cross builds
 #   scripts/install-deps.sh wine     also Wine for 64-bit Windows programs (the mingw64 tests)
@@ -19,9 +21,11 @@
 set -euo pipefail
 # strace and time serve the tool's checks (a read error injected midway, peak memory), tshark
 # the Wireshark tests, jq the JSON checks, help2man the man pages, parallel, pkg-config, dpkg-dev
-# and file the packaging and scale-out checks.
+# and file the packaging and scale-out checks. python3-dev builds the Python module for Debian's
+# interpreter, whose pandas, Dask and pytest its tests use.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest python3
-          strace time tshark jq help2man parallel pkg-config dpkg-dev file)
+          strace time tshark jq help2man parallel pkg-config dpkg-dev file
+          python3-dev python3-pandas python3-dask python3-distributed python3-pytest)
 for extra in "$@"; do
   case "$extra" in
     # qemu-user runs the i386 tests on kernels built without 32-bit support.
