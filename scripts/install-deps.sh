@@ -12,7 +12,7 @@
 #   scripts/install-deps.sh wine32   also Wine for 32-bit Windows programs (the mingw tests); adds
 #                                    Debian's i386 architecture, and needs a kernel that runs 32-bit code
 #   scripts/install-deps.sh fuzz     also clang and libFuzzer for the fuzz preset
-#   scripts/install-deps.sh package  also debhelper and lintian, with which scripts/check-package.sh
+#   scripts/install-deps.sh package  also debhelper, dh-python and lintian, with which scripts/check-package.sh
 #                                    builds the Debian packages and checks them (about 50 s to install)
 #   scripts/install-deps.sh bench    also btmon (bluez), the yardstick of bench/tool_throughput.sh,
 #                                    and valgrind for its profiles
@@ -38,7 +38,7 @@ for extra in "$@"; do
       fi
       packages+=(wine wine32:i386) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    package) packages+=(debhelper lintian) ;;
+    package) packages+=(debhelper dh-python lintian) ;;
     bench) packages+=(bluez valgrind) ;;
     browser) packages+=(chromium) ;;
     *) echo "unknown extra: $extra (cross, wine, wine32, fuzz, package, bench, browser)" >&2; exit 2 ;;
