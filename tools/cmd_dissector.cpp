@@ -14,7 +14,8 @@ public:
             "dissector",
             "Print the Wireshark Lua plugin that shows exported packets as the decoding's field tree\n"
             "(save it as ~/.local/lib/wireshark/plugins/rizorod.lua)");
-        app->add_option("-l,--linktype", linktype_, "Link type to dissect, 147 (LINKTYPE_USER0, the default) to 162")
+        app->add_option("-l,--linktype", linktype_, "The plugin's default link type, 147 (LINKTYPE_USER0, the default) to 162;\n"
+                        "its preference rizorod.linktype changes it")
             ->type_name("N")
             ->check(CLI::Range(pcapng::kFirstUserLinkType, pcapng::kLastUserLinkType));
     }
