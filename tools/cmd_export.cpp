@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "command.h"
+#include "help.h"
 #include "handlers.h"
 #include "options.h"
 #include "pcapng.h"
@@ -19,8 +20,16 @@ public:
     explicit Export(CLI::App& parent) {
         app = parent.add_subcommand(
             "export",
-            "Write the entries of capture files as one pcapng file for Wireshark, one packet per\n"
-            "entry (docs/WIRESHARK.md); an entry that cannot be decoded is reported and left out");
+            "Write capture files as one pcapng file for Wireshark\n\n"
+            "Writes the entries of capture files (standard input when no FILE is given, or for -) as "
+            "one pcapng file, one packet per entry, for Wireshark with the plugin that 'rizorod "
+            "dissector' writes (docs/WIRESHARK.md). An entry that cannot be decoded is reported and "
+            "left out.");
+        set_examples(app,
+                     {"rizorod export session.pcapng examples/session.cap",
+                      "rizorod export - big.cap | tshark -r - -Y 'rizorod.handle == 0x29'",
+                      "rizorod export --name 'DM_SM_*' security.pcapng today.cap"},
+                     ExitStatuses::entries);
         app->add_option("-f,--format", format_, "Output format: pcapng (the default)")
             ->type_name("FORMAT")
             ->check(CLI::IsMember({"pcapng"}));
@@ -28,7 +37,7 @@ public:
         app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
         app->add_option("-l,--linktype", linktype_, "Link type of the packets, 147 (LINKTYPE_USER0, the default) to 162")
             ->type_name("N")
-            ->check(CLI::Range(pcapng::kFirstUserLinkType, pcapng::kLastUserLinkType));
+            ->check(number_range(pcapng::kFirstUserLinkType, pcapng::kLastUserLinkType));
         add_jobs(app, jobs_, "Read on N threads (default 1)");
         select_.add(app, "Only entries of this interface (repeatable)", "Only entries of this type code (repeatable)");
     }

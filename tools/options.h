@@ -41,6 +41,8 @@ struct SelectOptions {
     Selection selection(bool with_hex) const;
 };
 
+// A decimal number from `least` to `most`.
+CLI::Validator number_range(unsigned least, unsigned most);
 // "-j,--jobs N".
 void add_jobs(CLI::App* app, unsigned& jobs, const std::string& help);
 // The captures named on the command line; standard input when none is.
