@@ -14,10 +14,13 @@
 #   scripts/install-deps.sh bench    also btmon (bluez), the yardstick of bench/tool_throughput.sh,
 #                                    and valgrind for its profiles
 set -euo pipefail
-# strace and time serve the tool's checks (a read error injected midway, peak memory), tshark
-# the Wireshark tests, jq the JSON checks, help2man the man pages, parallel, pkg-config, dpkg-dev
-# and file the packaging and scale-out checks.
+# zlib1g-dev, liblzma-dev and libzstd-dev let the tool read gzip, xz and zstd captures, whose
+# programs (gzip, xz-utils, zstd) make them for its tests; strace and time serve the tool's checks
+# (a read error injected midway, peak memory), tshark the Wireshark tests, jq the JSON checks,
+# help2man the man pages, parallel, pkg-config, dpkg-dev and file the packaging and scale-out
+# checks.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest python3
+          zlib1g-dev liblzma-dev libzstd-dev gzip xz-utils zstd
           strace time tshark jq help2man parallel pkg-config dpkg-dev file)
 for extra in "$@"; do
   case "$extra" in

@@ -21,9 +21,9 @@ public:
                       "rizorod decode --jobs 4 today.cap yesterday.cap > decoded.txt",
                       "rizorod decode -f json -n 'DM_ACL_*' -w handle=0x29 session.cap | jq .fields",
                       "rizorod decode -i dm -x '04 20 1a 00 00 00 29 00 33 8b 9e 00 5b 00 02 00 01'",
-                      "tail -f board.log | rizorod decode"},
+                      "tail -f board.log | rizorod decode", "rizorod decode old.cap.xz | less"},
                      ExitStatuses::entries);
-        files_opt_ = app->add_option("FILE", files_, "Capture files to decode (- for standard input)")->type_name("FILE");
+        files_opt_ = app->add_option("FILE", files_, "Capture files to decode, plain or compressed with gzip, xz or zstd (- for standard input)")->type_name("FILE");
         add_jobs(app, jobs_, "Decode on N threads; the output stays in entry order (default 1)");
         app->add_option("-f,--format", format_, "text (the default) or json: one object per entry (docs/JSON.md)")
             ->type_name("FORMAT")

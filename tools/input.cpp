@@ -171,6 +171,7 @@ bool Reader::grow(std::size_t size, std::size_t need) {
 }
 
 bool Reader::ready(int timeout_ms) {
+    if (source_.pending()) return true;  // decompressed text waits
     pollfd p{fd_, POLLIN, 0};
     int r;
     while ((r = ::poll(&p, 1, timeout_ms)) < 0 && errno == EINTR) {
@@ -182,11 +183,9 @@ void Reader::read_more() {
     // Up to a chunk's worth, or what room there is when one entry is longer.
     const std::size_t room = buf_.capacity() - len_;
     const std::size_t want = len_ < kChunk ? std::max(kChunk - len_, kMinRead) : room;
-    ssize_t n;
-    while ((n = ::read(fd_, buf_.data() + len_, std::min(room, want))) < 0 && errno == EINTR) {
-    }
+    const long n = source_.read(fd_, buf_.data() + len_, std::min(room, want));
     if (n < 0) {
-        read_errno_ = errno;
+        read_errno_ = source_.error();
         return;
     }
     if (n == 0) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "chunk.h"
+#include "source.h"
 
 namespace rizorod::tool {
 
@@ -53,6 +54,7 @@ private:
     int pause_ms_;
     Spare& spare_;
     int fd_ = -1;
+    Source source_;  // what read(2) of fd_ gives, decompressed
     bool own_ = false, regular_ = false;
     Bytes buf_;
     std::size_t len_ = 0;       // bytes in buf_

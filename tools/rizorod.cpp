@@ -22,7 +22,8 @@ constexpr char kAbout[] =
     "as logged by the running stack. The text is the library's own decoding, with the header line "
     "showing the time at which the stack logged the primitive; JSON Lines, counts, pcapng for "
     "Wireshark and the layouts of the primitives are the other commands' work. Live inputs (pipes, "
-    "terminals) are decoded entry by entry as they come. The capture format is described in "
+    "terminals) are decoded entry by entry as they come; captures compressed with gzip, xz or zstd "
+    "are read as they are. The capture format is described in "
     "docs/CAPTURE-FORMAT.md, JSON output in docs/JSON.md.";
 
 // The help and the version go to standard output, which may not take them.

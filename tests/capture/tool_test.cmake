@@ -174,6 +174,30 @@ b$(printf '\033')"]=])
         [ $(wc -l < $W/err) = 1 ] && head -n $n $W/100.cap | $R decode | cmp - $W/out]=])
   endif()
 
+elseif(CHECK STREQUAL "compressed")
+  # Compressed captures, told by their first bytes whatever their name: the example session
+  # decodes as the plain one from a file and from standard input, two streams one after the other
+  # as both; one cut short decodes every entry before the damage (its output a prefix of the whole
+  # decoding that ends where an entry does), then one message and status 2, as does one damaged.
+  # A binary file gets one message, and the next input is still read.
+  foreach(f ${FORMATS})
+    row(0 "" "" "${f} -c $S > $W/s && $R decode $W/s | cmp - $G && $R decode < $W/s | cmp - $G &&
+                 cat $W/s $W/s | $R decode > $W/two && cat $G $G | cmp - $W/two")
+    set(big "for i in $(seq 40); do cat $S; done > $W/40.cap && $R decode $W/40.cap > $W/40.txt && ${f} -c $W/40.cap > $W/40")
+    set(last "tail -n 1 $W/err | sed 's/line [0-9]*:/line N:/'")
+    row(2 "rizorod: ${WORK}/cut: read error after line N: the ${f} data ends early\n" ""
+        "${big} && head -c $(($(stat -c %s $W/40) - 8)) $W/40 > $W/cut && $R decode $W/cut > $W/out 2> $W/err; s=$?;
+         n=$(stat -c %s $W/out) && [ $n -gt 0 ] && head -c $n $W/40.txt | cmp -s - $W/out &&
+         [ \"$(tail -c +$((n + 1)) $W/40.txt | head -c 5)\" = '---- ' ] && ${last} && exit $s")
+    row(2 "rizorod: ${WORK}/cut: read error after line N: the ${f} data is damaged\n" ""
+        "${big} && cp $W/40 $W/cut && printf 'damage' | dd of=$W/cut bs=1 seek=$(($(stat -c %s $W/40) / 2)) conv=notrunc 2>/dev/null &&
+         $R decode $W/cut > $W/out 2> $W/err; s=$?; ${last} && exit $s")
+  endforeach()
+  row(0 "${G}" "" [=[cp $S $W/plain.gz && $R decode $W/plain.gz]=])
+  set(binary "not a capture (binary data; compressed captures are read in gzip, xz or zstd)")
+  row(2 "${G}" "rizorod: ${WORK}/bin: ${binary}\n" [=[head -c 100000 /bin/sh > $W/bin && $R decode $W/bin $S]=])
+  row(2 "" "rizorod: <stdin>: ${binary}\n" [=[printf 'dm 0x2004 0420\000\n' | $R decode]=])
+
 elseif(CHECK STREQUAL "output")
   # A closed pipe stops the tool at once and quietly: killed by SIGPIPE, or status 3 without a
   # message when SIGPIPE is ignored. Any other write error is reported, status 3.
@@ -199,7 +223,7 @@ elseif(CHECK STREQUAL "limits")
   # memory there is, which ends its input after the entry before it.
   row(0 "${G}" "" [=[ulimit -v 100000 && $R decode --jobs 64 $S]=])
   row(2 "${nomatch}" "rizorod: <stdin>: out of memory after line 1\n"
-      [=[{ echo "12:00:00.000 dm 0xffff 00"; head -c 300000000 /dev/zero; } | (ulimit -v 200000 && $R decode)]=])
+      [=[{ echo "12:00:00.000 dm 0xffff 00"; head -c 300000000 /dev/zero | tr '\0' 0; } | (ulimit -v 200000 && $R decode)]=])
   # Peak memory with long entries at every position among short ones does not grow with jobs.
   find_program(TIME_PROGRAM time PATHS /usr/bin NO_DEFAULT_PATH)
   if(TIME_PROGRAM)
