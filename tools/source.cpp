@@ -1,11 +1,16 @@
 #include "source.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #if RIZOROD_HAVE_ZLIB
 #include <zlib.h>
@@ -212,6 +217,97 @@ std::string source_error(int code) {
     return "unknown error " + std::to_string(code);
 }
 
+// The decompressing thread of a compressed file: it fills up to kAhead buffers of text ahead of
+// the reader, so that decompressing and decoding overlap. Its buffers are made at the start, so
+// that the thread allocates nothing.
+class Source::Ahead {
+public:
+    Ahead(Source& source, int fd) : source_(source), fd_(fd) {
+        for (Buffer& b : slots_) {
+            b.data.reset(new (std::nothrow) char[kBuffer]);
+            if (!b.data) return;
+        }
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {  // no thread: the reader decompresses itself
+        }
+    }
+    ~Ahead() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+    bool running() const { return thread_.joinable(); }
+
+    // Up to `n` bytes of text: the count, 0 at the end, -1 with the reason in `error`.
+    long take(char* p, std::size_t n, int& error) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return count_ > 0 || done_; });
+        if (count_ == 0) {
+            error = error_;
+            return error_ != 0 ? -1 : 0;
+        }
+        Buffer& b = slots_[head_];
+        const std::size_t k = std::min(n, b.size - b.at);
+        std::memcpy(p, b.data.get() + b.at, k);
+        b.at += k;
+        if (b.at == b.size) {
+            head_ = (head_ + 1) % kAhead;
+            --count_;
+            changed_.notify_all();
+        }
+        return static_cast<long>(k);
+    }
+
+private:
+    static constexpr std::size_t kAhead = 4, kBuffer = std::size_t{1} << 18;
+    struct Buffer {
+        std::unique_ptr<char[]> data;
+        std::size_t size = 0, at = 0;
+    };
+
+    void run() {
+        for (;;) {
+            std::size_t slot;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || count_ < kAhead; });
+                if (stop_) return;
+                slot = (head_ + count_) % kAhead;
+            }
+            Buffer& b = slots_[slot];  // not the reader's until counted
+            b.size = b.at = 0;
+            int error = 0;
+            long r = 1;
+            while (b.size < kBuffer && (r = source_.decompress(fd_, b.data.get() + b.size, kBuffer - b.size, error)) > 0)
+                b.size += static_cast<std::size_t>(r);
+            {
+                std::lock_guard lock(mutex_);
+                if (b.size > 0) ++count_;
+                if (r <= 0) {
+                    done_ = true;
+                    error_ = r < 0 ? error : 0;
+                }
+            }
+            changed_.notify_all();
+            if (r <= 0) return;
+        }
+    }
+
+    Source& source_;
+    const int fd_;
+    Buffer slots_[kAhead];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t head_ = 0, count_ = 0;  // the buffers of text, from slots_[head_] on
+    bool done_ = false, stop_ = false;
+    int error_ = 0;
+    std::thread thread_;
+};
+
 Source::Source() = default;
 Source::~Source() = default;
 
@@ -221,8 +317,10 @@ long Source::read(int fd, char* p, std::size_t n) {
     if (!started_) {
         started_ = true;
         got = start(fd, p, n);
+    } else if (ahead_) {
+        got = ahead_->take(p, n, error_);
     } else if (codec_) {
-        got = decompress(fd, p, n);
+        got = decompress(fd, p, n, error_);
     } else {
         got = read_fd(fd, p, n);
         if (got < 0) return fail(errno);
@@ -256,15 +354,24 @@ long Source::start(int fd, char* p, std::size_t n) {
     if (!codec_->ready) return fail(ENOMEM);
     std::memcpy(codec_->buf.get(), p, static_cast<std::size_t>(got));
     codec_->len = static_cast<std::size_t>(got);
-    return decompress(fd, p, n);
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        ahead_.reset(new (std::nothrow) Ahead(*this, fd));
+        if (ahead_ && !ahead_->running()) ahead_.reset();
+    }
+    return ahead_ ? ahead_->take(p, n, error_) : decompress(fd, p, n, error_);
 }
 
-long Source::decompress(int fd, char* p, std::size_t n) {
+long Source::decompress(int fd, char* p, std::size_t n, int& error) {
+    const auto failed = [&](int reason) {
+        error = reason;
+        return -1L;
+    };
     Codec& c = *codec_;
     for (;;) {
         if (c.at == c.len && !eof_) {
             const long r = read_fd(fd, c.buf.get(), kIn);
-            if (r < 0) return fail(errno);
+            if (r < 0) return failed(errno);
             c.at = 0;
             c.len = static_cast<std::size_t>(r);
             eof_ = r == 0;
@@ -275,11 +382,11 @@ long Source::decompress(int fd, char* p, std::size_t n) {
         const bool took = c.len - left != c.at;
         c.at = c.len - left;
         c.full = written == n;
-        if (step == Codec::Step::damaged) return fail(source_damaged(c.format));
-        if (step == Codec::Step::out_of_memory) return fail(ENOMEM);
+        if (step == Codec::Step::damaged) return failed(source_damaged(c.format));
+        if (step == Codec::Step::out_of_memory) return failed(ENOMEM);
         if (written > 0) return static_cast<long>(written);
-        if (c.at == c.len && eof_) return c.complete() ? 0 : fail(source_truncated(c.format));
-        if (!took && c.at < c.len) return fail(source_damaged(c.format));  // it can do nothing with it
+        if (c.at == c.len && eof_) return c.complete() ? 0 : failed(source_truncated(c.format));
+        if (!took && c.at < c.len) return failed(source_damaged(c.format));  // it can do nothing with it
     }
 }
 

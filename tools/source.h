@@ -1,5 +1,6 @@
 // Where an input's text comes from: the bytes that read(2) gives, or, when they begin as gzip, xz
-// or zstd data does (by their first bytes, whatever the name), what they decompress to. The
+// or zstd data does (by their first bytes, whatever the name), what they decompress to; a
+// compressed file is decompressed on a thread of its own, at most 1 MiB ahead of the reader. The
 // reader calls it where it would call read(2). Text that is no capture (a NUL or another control
 // byte in its first bytes) is refused at once, so that a binary file gets one message, not one
 // per line.
@@ -39,13 +40,16 @@ public:
     bool pending() const;
 
     struct Codec;
+    class Ahead;
 
 private:
     long start(int fd, char* p, std::size_t n);
-    long decompress(int fd, char* p, std::size_t n);
+    // Up to `n` bytes decompressed: the count, 0 at the end, or -1 with the reason in `error`.
+    long decompress(int fd, char* p, std::size_t n, int& error);
     long fail(int error);
 
     std::unique_ptr<Codec> codec_;
+    std::unique_ptr<Ahead> ahead_;  // the decompressing thread of a compressed file
     bool started_ = false, eof_ = false;
     std::size_t checked_ = 0;  // bytes of text seen to be no binary data
     int error_ = 0;
