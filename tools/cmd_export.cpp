@@ -34,7 +34,7 @@ public:
             ->type_name("FORMAT")
             ->check(CLI::IsMember({"pcapng"}));
         app->add_option("OUT", path_, "The file to write (- for standard output)")->required()->type_name("OUT");
-        app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
+        app->add_option("FILE", files_, "Capture files, plain or compressed (- or none: standard input)")->type_name("FILE");
         app->add_option("-l,--linktype", linktype_, "Link type of the packets, 147 (LINKTYPE_USER0, the default) to 162")
             ->type_name("N")
             ->check(number_range(pcapng::kFirstUserLinkType, pcapng::kLastUserLinkType));

@@ -20,7 +20,7 @@ public:
                      {"rizorod stats big.cap", "rizorod stats --interface l2cap --since 09:41 today.cap",
                       "rizorod stats --format json big.cap | jq 'select(.failed > 0)'"},
                      ExitStatuses::entries);
-        app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
+        app->add_option("FILE", files_, "Capture files, plain or compressed (- or none: standard input)")->type_name("FILE");
         add_jobs(app, jobs_, "Read on N threads (default 1)");
         app->add_option("-f,--format", format_, "text (the default) or json")
             ->type_name("FORMAT")
