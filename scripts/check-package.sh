@@ -7,8 +7,8 @@
 #   - the Debian packages (the library, its development files, the tool, the Python module),
 #     built by `dpkg-buildpackage -us -uc -b` from a copy of the tree in a temporary folder
 #     (nothing is written beside the checkout) and moved to build-package/; that build (tests and
-#     benchmarks off, its Build-Depends a compiler, CMake, Ninja, CLI11, help2man, python3-dev
-#     and dh-python) has no CMake warning and does not look for GoogleTest or Google Benchmark
+#     benchmarks off, its Build-Depends a compiler, CMake, Ninja, CLI11, help2man, python3-dev,
+#     dh-python and the gzip, xz and zstd libraries) has no CMake warning and does not look for GoogleTest or Google Benchmark
 #     either; each package's files, the library's shlibs (>=), the tool's and the module's
 #     dependencies, no RPATH; the packages' dependencies resolved by apt against this Debian
 #     system; the packages unpacked into a throwaway root, whose tool and Python module decode
@@ -93,7 +93,7 @@ EOF
 dpkg-deb --info "$lib" shlibs | grep -qxF "libRizOrodOzido 0 librizorodozido0 (>= $version)" ||
   fail "the library's shlibs: $(dpkg-deb --info "$lib" shlibs)"
 depends=$(dpkg-deb --field "$tool" Depends)
-for dep in "librizorodozido0 (>= $version)" "libc6 (" "libstdc++6 (" "libgcc-s1 ("; do
+for dep in "librizorodozido0 (>= $version)" "libc6 (" "libstdc++6 (" "libgcc-s1 (" "zlib1g (" "liblzma5 (" "libzstd1 ("; do
   [[ $depends == *"$dep"* ]] || fail "rizorod's Depends lacks $dep: $depends"
 done
 [[ $(dpkg-deb --field "$dev" Depends) == *"librizorodozido0 (= $version)"* ]] || fail "the -dev package's Depends"

@@ -19,11 +19,14 @@
 #   scripts/install-deps.sh browser  also chromium, which the report test runs headless to check
 #                                    the HTML report in a real browser (large: about 300 MB)
 set -euo pipefail
-# strace and time serve the tool's checks (a read error injected midway, peak memory), tshark
-# the Wireshark tests, jq the JSON checks, help2man the man pages, parallel, pkg-config, dpkg-dev
-# and file the packaging and scale-out checks. python3-dev builds the Python module for Debian's
-# interpreter, whose pandas, Dask and pytest its tests use.
+# zlib1g-dev, liblzma-dev and libzstd-dev let the tool read gzip, xz and zstd captures, whose
+# programs (gzip, xz-utils, zstd) make them for its tests; strace and time serve the tool's checks
+# (a read error injected midway, peak memory), tshark the Wireshark tests, jq the JSON checks,
+# help2man the man pages, parallel, pkg-config, dpkg-dev and file the packaging and scale-out
+# checks. python3-dev builds the Python module for Debian's interpreter, whose pandas, Dask and
+# pytest its tests use.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev googletest python3
+          zlib1g-dev liblzma-dev libzstd-dev gzip xz-utils zstd
           strace time tshark jq help2man parallel pkg-config dpkg-dev file
           python3-dev python3-pandas python3-dask python3-distributed python3-pytest)
 for extra in "$@"; do

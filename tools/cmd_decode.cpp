@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "command.h"
+#include "help.h"
 #include "handlers.h"
 #include "options.h"
 
@@ -15,10 +16,18 @@ public:
     explicit Decode(CLI::App& parent) {
         app = parent.add_subcommand(
             "decode",
-            "Decode the entries of capture files in order (standard input when no FILE is given, or\n"
-            "for -), or one record given with --interface and --hex; as text or as JSON Lines, all\n"
-            "entries or those the selection options choose");
-        files_opt_ = app->add_option("FILE", files_, "Capture files to decode (- for standard input)")->type_name("FILE");
+            "Decode capture files, or one record, as text or JSON Lines\n\n"
+            "Decodes the entries of capture files in order (standard input when no FILE is given, or "
+            "for -), or one record given with --interface and --hex; as text or as JSON Lines, all "
+            "entries or those the selection options choose.");
+        set_examples(app,
+                     {"rizorod decode examples/session.cap",
+                      "rizorod decode --jobs 4 today.cap yesterday.cap > decoded.txt",
+                      "rizorod decode -f json -w 'handle == 0x29' session.cap | jq .fields",
+                      "rizorod decode -i dm -x '04 20 1a 00 00 00 29 00 33 8b 9e 00 5b 00 02 00 01'",
+                      "tail -f board.log | rizorod decode", "rizorod decode old.cap.xz | less"},
+                     ExitStatuses::entries);
+        files_opt_ = app->add_option("FILE", files_, "Capture files to decode, plain or compressed with gzip, xz or zstd (- for standard input)")->type_name("FILE");
         add_jobs(app, jobs_, "Decode on N threads; the output stays in entry order (default 1)");
         add_date(app, date_);
         app->add_option("-f,--format", format_, "text (the default) or json: one object per entry (docs/JSON.md)")
@@ -27,7 +36,7 @@ public:
         select_.add(app,
                     "Only entries of this interface (dm, l2cap, rfcomm, sdp; repeatable); with "
                     "--hex, the record's interface",
-                    "Only entries of this type code, 0xNNNN (repeatable); with --hex, the record's "
+                    "Only entries of this type code, 0xNNNN or decimal (repeatable); with --hex, the record's "
                     "code (default: its first 16-bit field)");
         hex_opt_ = app->add_option("-x,--hex", hex_, "Decode this one record, given in hexadecimal (blanks allowed)")
                        ->type_name("BYTES")

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // rizorod export: captures as one pcapng file for Wireshark.
 #include "command.h"
+#include "help.h"
 #include "handlers.h"
 #include "options.h"
 #include "output_file.h"
@@ -14,24 +15,32 @@ public:
     explicit Export(CLI::App& parent) {
         app = parent.add_subcommand(
             "export",
-            "Write the entries of capture files as one pcapng file for Wireshark, one packet per\n"
-            "entry (docs/WIRESHARK.md); an entry that cannot be decoded is reported and left out.\n"
-            "  rizorod export -o OUT.pcapng [FILE...]\n"
-            "With -o every FILE is a capture to read. Without it the first FILE is the output\n"
-            "(the older form, export OUT [FILE...]). The output is never one of the inputs, and\n"
-            "an existing file that is not a pcapng is not replaced without --force. It is written\n"
-            "to a temporary file beside it and put in place when complete: a run that fails\n"
-            "(status 2 or 3) leaves any existing file as it was");
+            "Write capture files as one pcapng file for Wireshark\n\n"
+            "Writes the entries of capture files (standard input when no FILE is given, or for -) as "
+            "one pcapng file, one packet per entry, for Wireshark with the plugin that 'rizorod "
+            "dissector' writes (docs/WIRESHARK.md). An entry that cannot be decoded is reported and "
+            "left out.\n\n"
+            "With -o every FILE is a capture to read; without it the first FILE is the output (the "
+            "older form, export OUT [FILE...]). The output is never one of the inputs, and an existing "
+            "file that is not a pcapng is not replaced without --force. It is written to a temporary "
+            "file beside it and put in place when complete: a run that fails leaves any existing file "
+            "as it was.");
+        set_examples(app,
+                     {"rizorod export -o session.pcapng examples/session.cap",
+                      "rizorod export -o - big.cap | tshark -r - -Y 'rizorod.handle == 0x29'",
+                      "rizorod export --name 'DM_SM_*' -o security.pcapng today.cap.gz"},
+                     ExitStatuses::entries);
         output_opt_ = app->add_option("-o,--output", path_, "The pcapng file to write (- for standard output)")
                           ->type_name("OUT");
-        app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
+        app->add_option("FILE", files_, "Capture files, plain or compressed (- or none: standard input)")
+            ->type_name("FILE");
         app->add_flag("--force", force_, "Replace OUT even when it is not a pcapng file");
         app->add_option("-f,--format", format_, "Output format: pcapng (the default)")
             ->type_name("FORMAT")
             ->check(CLI::IsMember({"pcapng"}));
         app->add_option("-l,--linktype", linktype_, "Link type of the packets, 147 (LINKTYPE_USER0, the default) to 162")
             ->type_name("N")
-            ->check(CLI::Range(pcapng::kFirstUserLinkType, pcapng::kLastUserLinkType));
+            ->check(number_range(pcapng::kFirstUserLinkType, pcapng::kLastUserLinkType));
         add_jobs(app, jobs_, "Read on N threads (default 1)");
         add_date(app, date_);
         select_.add(app, "Only entries of this interface (repeatable)", "Only entries of this type code (repeatable)");

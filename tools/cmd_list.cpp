@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "command.h"
+#include "help.h"
 #include "describe.h"
 #include "options.h"
 
@@ -16,10 +17,15 @@ public:
     explicit List(CLI::App& parent) {
         app = parent.add_subcommand(
             "list",
-            "List the primitives the library decodes, one per line, tab-separated: interface, type\n"
-            "code, primitive name and record size (the bytes a record of that code must hold); with\n"
-            "--fields, every field too: offset, kind, label, nested records, runs and block walks");
-        app->add_option("INTERFACE", which_, "Only this interface: dm, l2cap, rfcomm or sdp")->check(CLI::IsMember(kInterfaceNames));
+            "List the primitives the library decodes\n\n"
+            "Lists the primitives the library decodes, one per line, tab-separated: interface, type "
+            "code, primitive name and record size (the bytes a record of that code must hold); with "
+            "--fields, every field too: offset, kind, label, nested records, runs and block walks.");
+        set_examples(app,
+                     {"rizorod list l2cap", "rizorod list --fields dm | less",
+                      "rizorod list --format json | jq -r 'select(.size > 32) | .name'"},
+                     ExitStatuses::plain);
+        app->add_option("INTERFACE", which_, "Only this interface: dm, l2cap, rfcomm or sdp")->type_name("INTERFACE")->check(CLI::IsMember(kInterfaceNames));
         app->add_flag("--fields", fields_, "Describe every field of every primitive");
         app->add_option("-f,--format", format_, "text (the default) or json: one object per primitive")
             ->type_name("FORMAT")

@@ -2,6 +2,7 @@
 // rizorod pairs: requests with their confirms, indications with their responses, HCI commands
 // with their completions, and the latencies (tools/pairs.h, docs/PAIRS.md).
 #include "command.h"
+#include "help.h"
 #include "options.h"
 #include "pairs.h"
 
@@ -13,10 +14,16 @@ public:
     explicit PairsCommand(CLI::App& parent) {
         app = parent.add_subcommand(
             "pairs",
-            "Match each request with its confirm, each indication with its response and each HCI\n"
-            "command with its completion (docs/PAIRS.md): the pairs with their latencies, the requests\n"
-            "still unanswered, the answers that answer nothing and the latencies per kind of pair");
-        app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
+            "Pair requests with their answers, with the latencies\n\n"
+            "Matches each request with its confirm, each indication with its response and each HCI "
+            "command with its completion (docs/PAIRS.md): the pairs with their latencies, the requests "
+            "still unanswered, the answers that answer nothing and the latencies per kind of pair.");
+        set_examples(app,
+                     {"rizorod pairs examples/session.cap",
+                      "rizorod pairs --format json session.cap | jq 'select(.type == \"latency\")'",
+                      "rizorod pairs --rules"},
+                     ExitStatuses::entries);
+        app->add_option("FILE", files_, "Capture files, plain or compressed (- or none: standard input)")->type_name("FILE");
         app->add_option("-f,--format", format_, "text (the default) or json: one object per line (docs/JSON.md)")
             ->type_name("FORMAT")
             ->check(CLI::IsMember({"text", "json"}));

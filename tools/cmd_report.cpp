@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "command.h"
+#include "help.h"
 #include "options.h"
 #include "report.h"
 #include "output_file.h"
@@ -16,9 +17,17 @@ public:
     explicit ReportCommand(CLI::App& parent) {
         app = parent.add_subcommand(
             "report",
-            "Write one self-contained HTML file about capture files: a summary, entries per second,\n"
-            "message sequence charts with the pairs linked, and latency histograms (docs/PAIRS.md)");
-        app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
+            "Write an HTML report on capture files\n\n"
+            "Writes one self-contained HTML file about capture files: a summary, entries per second, "
+            "message sequence charts with the pairs linked, and latency histograms (docs/PAIRS.md). "
+            "OUT is never one of the inputs, and an existing file that is not such a page is not "
+            "replaced without --force; it is written to a temporary file beside it and put in place "
+            "when complete.");
+        set_examples(app,
+                     {"rizorod report examples/session.cap -o session.html",
+                      "rizorod report --interface dm today.cap.gz -o dm.html"},
+                     ExitStatuses::entries);
+        app->add_option("FILE", files_, "Capture files, plain or compressed (- or none: standard input)")->type_name("FILE");
         app->add_option("-o,--output", output_, "The HTML file to write (- for standard output); never one of the inputs")
             ->type_name("OUT")
             ->required();

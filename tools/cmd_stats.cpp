@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // rizorod stats: entries per interface and primitive, as a table or JSON Lines.
 #include "command.h"
+#include "help.h"
 #include "handlers.h"
 #include "options.h"
 
@@ -12,9 +13,15 @@ public:
     explicit StatsCommand(CLI::App& parent) {
         app = parent.add_subcommand(
             "stats",
-            "Count the entries of capture files per interface and primitive: how many, how many\n"
-            "failed, the first and the last stamp; as a table or as JSON Lines");
-        app->add_option("FILE", files_, "Capture files (- or none: standard input)")->type_name("FILE");
+            "Count the entries of capture files per interface and primitive\n\n"
+            "Counts the entries of capture files (standard input when no FILE is given, or for -) per "
+            "interface and primitive: how many, how many failed, the first and the last stamp; as a "
+            "table or as JSON Lines, all entries or those the selection options choose.");
+        set_examples(app,
+                     {"rizorod stats big.cap", "rizorod stats --interface l2cap --since 09:41 today.cap",
+                      "rizorod stats --format json big.cap | jq 'select(.failed > 0)'"},
+                     ExitStatuses::entries);
+        app->add_option("FILE", files_, "Capture files, plain or compressed (- or none: standard input)")->type_name("FILE");
         add_jobs(app, jobs_, "Read on N threads (default 1)");
         add_date(app, date_);
         app->add_option("-f,--format", format_, "text (the default) or json")

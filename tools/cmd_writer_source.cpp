@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command.h"
+#include "help.h"
 #include "options.h"
 #include "output_file.h"
 #include "writer_source.h"
@@ -23,9 +24,12 @@ public:
     explicit WriterSource(CLI::App& parent) {
         app = parent.add_subcommand(
             "writer-source",
-            "Write the capture writer for the stack's own build into DIR: rizorod_capture.c and\n"
-            "rizorod_capture.h, plain C99 that needs <stddef.h>, <stdint.h> and <string.h> only,\n"
-            "with every primitive's description written out from the decoders' rows");
+            "Write the capture writer's C files for the stack's own build\n\n"
+            "Writes rizorod_capture.c and rizorod_capture.h into DIR: plain C99 that needs "
+            "<stddef.h>, <stdint.h> and <string.h> only, with every primitive's description written "
+            "out from the decoders' rows. A file there that this command did not write is not "
+            "replaced without --force; both are put in place only when both are complete.");
+        set_examples(app, {"rizorod writer-source firmware/logging/"}, ExitStatuses::plain);
         app->add_option("DIR", dir_, "The folder to write them into (made when missing)")->required();
         app->add_flag("--force", force_, "Overwrite the two files even when they were not written by this command");
     }

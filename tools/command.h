@@ -29,6 +29,7 @@ std::unique_ptr<Command> add_export(CLI::App& app);
 std::unique_ptr<Command> add_dissector(CLI::App& app);
 std::unique_ptr<Command> add_list(CLI::App& app);
 std::unique_ptr<Command> add_writer_source(CLI::App& app);
+std::unique_ptr<Command> add_help(CLI::App& app);
 
 }  // namespace rizorod::tool
 

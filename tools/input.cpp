@@ -82,8 +82,13 @@ Reader::Reader(const Input& input, const InputInfo& info, const ReadOptions& opt
         regular_ = S_ISREG(st.st_mode);
     }
     first_line_ = input.first_line;
-    if (input.pieces != 0 && !limit_to_piece(input.piece, input.pieces, static_cast<std::uint64_t>(st.st_size)))
-        fail(Tail::read_error, errno);
+    if (input.pieces != 0) {
+        // A piece is cut at entry lines of the file's own bytes, which compressed data has none of.
+        if (!regular_) fail(Tail::read_error, kStreamPiece);
+        else if (compressed_file(fd_)) fail(Tail::read_error, kCompressedPiece);
+        else if (!limit_to_piece(input.piece, input.pieces, static_cast<std::uint64_t>(st.st_size)))
+            fail(Tail::read_error, errno);
+    }
 }
 
 bool Reader::limit_to_piece(unsigned k, unsigned n, std::uint64_t size) {
@@ -240,6 +245,7 @@ bool Reader::grow(std::size_t size, std::size_t need) {
 }
 
 bool Reader::ready(int timeout_ms) {
+    if (source_.pending()) return true;  // decompressed text waits
     pollfd p{fd_, POLLIN, 0};
     int r;
     while ((r = ::poll(&p, 1, timeout_ms)) < 0 && errno == EINTR) {
@@ -251,12 +257,11 @@ void Reader::read_more() {
     // Up to a chunk's worth, or what room there is when one entry is longer.
     const std::size_t room = buf_.capacity() - len_;
     const std::size_t want = len_ < kChunk ? std::max(kChunk - len_, kMinRead) : room;
-    ssize_t n = 0;
+    // (A piece of a file ends where its bytes do.)
     const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(std::min(room, want), left_));
-    while (ask != 0 && (n = ::read(fd_, buf_.data() + len_, ask)) < 0 && errno == EINTR) {
-    }
+    const long n = ask == 0 ? 0 : source_.read(fd_, buf_.data() + len_, ask);
     if (n < 0) {
-        read_errno_ = errno;
+        read_errno_ = source_.error();
         return;
     }
     if (n == 0) {

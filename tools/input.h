@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "chunk.h"
+#include "source.h"
 
 namespace rizorod::tool {
 
@@ -89,6 +90,7 @@ private:
     bool first_chunk_ = true;
     Spare& spare_;
     int fd_ = -1;
+    Source source_;  // what read(2) of fd_ gives, decompressed
     bool own_ = false, regular_ = false;
     Bytes buf_;
     std::size_t len_ = 0;       // bytes in buf_

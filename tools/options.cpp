@@ -132,8 +132,22 @@ Selection SelectOptions::selection(bool with_hex) const {
     return s;
 }
 
+CLI::Validator number_range(unsigned least, unsigned most) {
+    return CLI::Validator(
+        [least, most](std::string& value) -> std::string {
+            unsigned n = 0;
+            const bool digits = !value.empty() && value.size() <= 9 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            if (digits) n = static_cast<unsigned>(std::stoul(value));
+            if (digits && n >= least && n <= most) return {};
+            return "expected a number from " + std::to_string(least) + " to " + std::to_string(most) + ", found \"" +
+                   escaped_name(value) + "\"";
+        },
+        "", "number range");
+}
+
 void add_jobs(CLI::App* app, unsigned& jobs, const std::string& help) {
-    app->add_option("-j,--jobs", jobs, help)->type_name("N")->check(CLI::Range(1u, 256u));
+    app->add_option("-j,--jobs", jobs, help)->type_name("N")->check(number_range(1, 256));
 }
 
 std::vector<Input> file_inputs(std::vector<std::string> files) {

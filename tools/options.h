@@ -47,6 +47,8 @@ struct SelectOptions {
     Selection selection(bool with_hex) const;
 };
 
+// A decimal number from `least` to `most`.
+CLI::Validator number_range(unsigned least, unsigned most);
 // "-j,--jobs N".
 void add_jobs(CLI::App* app, unsigned& jobs, const std::string& help);
 // "--date YYYY-MM-DD": the date of a capture's entries before the first that gives one.

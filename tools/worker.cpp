@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "capture/find_byte.h"
+#include "source.h"
 
 namespace rizorod::tool {
 namespace {
@@ -92,7 +93,14 @@ bool write_chunk(const Chunk& c, Output& out, int& status) {
     }
     switch (c.tail) {
     case Tail::none: return true;
-    case Tail::read_error: out.message({"rizorod: ", name, ": read error after line ", line(c.tail_line)}); break;
+    case Tail::read_error:
+        if (c.tail_errno >= 0)
+            out.message({"rizorod: ", name, ": read error after line ", line(c.tail_line)});
+        else if (whole_input_error(c.tail_errno))
+            out.message({"rizorod: ", name, ": ", source_error(c.tail_errno)});
+        else
+            out.message({"rizorod: ", name, ": read error after line ", line(c.tail_line), ": ", source_error(c.tail_errno)});
+        break;
     case Tail::out_of_memory: out.message({"rizorod: ", name, ": out of memory after line ", line(c.tail_line)}); break;
     case Tail::cannot_open: out.message({"rizorod: ", name, ": cannot open: ", std::strerror(c.tail_errno)}); break;
     case Tail::directory: out.message({"rizorod: ", name, ": is a directory"}); break;

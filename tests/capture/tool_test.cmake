@@ -128,17 +128,48 @@ elseif(CHECK STREQUAL "parallel")
  1 9" ] && [ "$($R decode --since 2025-02-08 --until 2025-02-08 --jobs 3 $W/days.cap | grep -c '^----')" = 24 ]]=])
 
 elseif(CHECK STREQUAL "cli")
-  foreach(args "" "frobnicate" "decode --jobs 0" "decode --jobs many" "decode --hex 0420" "decode --since 25:00"
-               "decode --interface hci --hex 0420" "decode --interface dm --hex 0420 $S" "decode --where nosuchfield=1" "decode -t 00:00:00.000"
-               "decode --interface dm --hex '04 20 # comment'" "list hci" "list dm sdp"
-               "decode -c 0x0g $S" "decode -c 65536 $S" "decode --since 2024-13-01" "decode --since 09:41:10,500"
-               "decode --until 2024-00-10"
-               "decode --interface dm --hex 0420 --since 09:00" "decode --date 2023-02-29" "decode --since 2023-02-29")
-    row(2 "" "+" "$R ${args}")
-  endforeach()
-  set(help "Run with --help for more information.\n")
-  row(2 "" "--code: expected a type code 0 to 65535 or 0x0000 to 0xffff, found \"0x0c4a 4a 0c\"\n${help}"
-      [=[$R decode -i dm -c '0x0c4a 4a 0c' -x 0420]=])
+  # Usage errors: status 2, the first line of standard error exactly, nothing on standard output.
+  # Every message begins "rizorod: " and names what was wrong.
+  function(cli args first)
+    row(2 "rizorod: ${first}\n" "" "$R ${args} 2>$W/err >$W/out; s=$?; head -n 1 $W/err; [ -s $W/out ] && s=0; exit $s")
+    set(rows ${rows} PARENT_SCOPE)
+  endfunction()
+  cli("" "no command given")
+  cli("decod" "unknown command 'decod'; did you mean 'decode'?")
+  cli("lsit" "unknown command 'lsit'; did you mean 'list'?")
+  cli("dis" "unknown command 'dis'; did you mean 'dissector'?")
+  cli("frobnicate" "unknown command 'frobnicate' (the commands: decode, stats, pairs, report, export, dissector, list, writer-source, help)")
+  cli("help decod" "unknown command 'decod'; did you mean 'decode'?")
+  cli("help decode extra" "unexpected argument 'extra'")
+  cli("--bogus decode" "unknown option '--bogus'")
+  cli("decode --bogus $S" "unknown option '--bogus'")
+  cli("decode -j 2 --bogus=4 $S" "unknown option '--bogus'")
+  cli("stats -q $S" "unknown option '-q'")
+  cli("list dm sdp" "unexpected argument 'sdp'")
+  cli("export" "export needs the file to write: -o OUT.pcapng (- for standard output)")
+  cli("decode --jobs" "option --jobs needs a value")
+  cli("decode --jobs 0" "--jobs: expected a number from 1 to 256, found \"0\"")
+  cli("decode --jobs many" "--jobs: expected a number from 1 to 256, found \"many\"")
+  cli("export --linktype 163 $W/x.pcapng $S" "--linktype: expected a number from 147 to 162, found \"163\"")
+  cli("decode --format xml $S" "--format: xml not in {text,json}")
+  cli("list hci" "INTERFACE: hci not in {dm,l2cap,rfcomm,sdp}")
+  cli("decode --hex 0420" "--hex: needs exactly one --interface, the record's")
+  cli("decode --interface hci --hex 0420" "--interface: hci not in {dm,l2cap,rfcomm,sdp}")
+  cli("decode --interface dm --hex 0420 $S" "FILE excludes --hex")
+  cli("decode -t 00:00:00.000" "--time requires --hex")
+  cli("decode --interface dm --hex '04 20 # comment'" "--hex: must not contain a line break or '#'")
+  cli("decode --where nosuchfield=1" "--where: no primitive has a field named \"nosuchfield\" (rizorod list --fields shows them all)")
+  cli("decode --since 25:00" "--since: expected a time HH:MM, HH:MM:SS or HH:MM:SS.mmm, a date YYYY-MM-DD, or both, found \"25:00\"")
+  cli("decode --since 09:41:10,500" "--since: expected a time HH:MM, HH:MM:SS or HH:MM:SS.mmm, a date YYYY-MM-DD, or both, found \"09:41:10,500\"")
+  cli("decode --since 2024-13-01" "--since: expected a date YYYY-MM-DD, found \"2024-13-01\"")
+  cli("decode --until 2024-00-10" "--until: expected a date YYYY-MM-DD, found \"2024-00-10\"")
+  cli("decode -c 0x0g $S" "--code: expected a type code 0 to 65535 or 0x0000 to 0xffff, found \"0x0g\"")
+  cli("decode -c 65536 $S" "--code: expected a type code 0 to 65535 or 0x0000 to 0xffff, found \"65536\"")
+  cli("decode -i dm -c '0x0c4a 4a 0c' -x 0420" "--code: expected a type code 0 to 65535 or 0x0000 to 0xffff, found \"0x0c4a 4a 0c\"")
+  cli("decode -i dm -t garbage -x 0420" "--time: expected a timestamp HH:MM:SS.mmm or YYYY-MM-DDTHH:MM:SS.mmm, found \"garbage\"")
+  cli("decode --interface dm --hex 0420 --since 09:00" "--since and --until: need --time with --hex: the record has no time")
+  cli("decode --date 2023-02-29" "--date: expected a date YYYY-MM-DD that the calendar has, found \"2023-02-29\"")
+  cli("decode --since 2023-02-29" "--since: expected a date YYYY-MM-DD, found \"2023-02-29\"")
   # Standard input named and numbered as the piece of a file it is; --piece takes one file.
   row(1 "{\"schema\":2,\"file\":\"big.cap\",\"line\":11,\"error\":\"expected an interface (dm, l2cap, rfcomm or sdp), found \\\"hci\\\"\"}\n"
       "big.cap:11: expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"\n"
@@ -149,8 +180,14 @@ elseif(CHECK STREQUAL "cli")
   # A code in decimal or hexadecimal, given with --hex or to choose entries.
   row(0 "DM_HCI_STANDARD_COMMAND_COMPLETE_T 8196 8196 " "" [=[$R decode -i dm -c 3146 -x 4a0c010000 | sed -n 2p | tr '\n' ' ';
       for c in 8196 0x2004; do $R decode -f json -c $c $S | jq -j '.code, " "'; done]=])
-  row(2 "" "--time: expected a timestamp HH:MM:SS.mmm or YYYY-MM-DDTHH:MM:SS.mmm, found \"garbage\"\n${help}"
-      [=[$R decode -i dm -t garbage -x 0420]=])
+  # The help: `help` as --help; every command's help within 80 columns, free of the argument
+  # parser's notation, ending with examples of that command alone and its exit statuses.
+  row(0 "" "" [=[[ "$($R help)" = "$($R --help)" ] && [ "$($R help export)" = "$($R export --help)" ]]=])
+  row(0 "" "" [=[$R --help > $W/help && for c in '' $(sed -n '/^Commands:/,/^$/s/^  \([a-z-]*\).*/\1/p' $W/help); do
+      $R $c --help > $W/h && head -n 1 $W/h | grep -q "^Usage: rizorod${c:+ $c} " && grep -qx 'Exit status:' $W/h &&
+      ! awk 'length > 80' $W/h | grep . && ! grep -E 'REQUIRED|Needs:|Excludes:|[A-Z]:(\{|UINT|TEXT|INT)|\[[0-9]+ - [0-9]+\]|\b([A-Z]+) \2\b' $W/h &&
+      sed -n '/^Examples:$/,/^$/p' $W/h | sed '1d;/^$/d' > $W/ex && [ -s $W/ex ] &&
+      { [ -z "$c" ] || ! grep -v "rizorod $c" $W/ex; } || { echo "rizorod $c --help"; exit 1; }; done]=])
   # A record from the command line decodes as the same capture line would.
   row(0 "" "" [=[a=$($R decode -i l2cap -c 0x000b -t '2024-05-14 08:00:00.250' -x 0b0041000300000000003000 -m '@00300000 01 02 ff') &&
                b=$(printf '2024-05-14T08:00:00.250 l2cap 0x000b 0b0041000300000000003000\n@00300000 01 02 ff\n' | $R decode) &&
@@ -158,9 +195,8 @@ elseif(CHECK STREQUAL "cli")
   row(0 "DM_AM_REGISTER_REQ_T\n" "" [=[$R decode -i dm -c 0x0000 -x '04 20 00 00' | sed -n 2p]=])  # not its first field
   row(1 "" "<command line>:1: l2cap 0x000b L2CA_DATAWRITE_REQ_T: pointer at offset 8 = 0x00300000 needs 3 bytes; the image has 2 there\n"
       [=[$R decode -i l2cap -x 0b0041000300000000003000 -m '00300000 01 02']=])
-  row(0 "" "" [=[$R --help | grep -q 'Exit status' && $R decode --help | grep -q -- --jobs && $R --version | head -n 1 | grep -qx 'rizorod [0-9.]*' &&
-      $R --version | grep -qx 'License Apache-2.0: .*' &&
-      $R decode --help | grep -qF -- "-m,--memory '@ADDR BYTES'"]=])
+  row(0 "" "" [=[$R --version | head -n 1 | grep -qx 'rizorod [0-9.]*' && $R --version | grep -qx 'License Apache-2.0: .*' &&
+      $R decode --help | grep -qF -- "-m, --memory '@ADDR BYTES'"]=])
   # The list: every interface in order, four tab-separated fields a line, `list sdp` its sdp rows.
   row(0 "dm l2cap rfcomm sdp " "" [=[$R list > $W/all && $R list sdp > $W/sdp && grep '^sdp' $W/all | cmp - $W/sdp &&
       grep -q "$(printf 'sdp\t0x000b\tSDC_CONFIG_REQ_T\t4')" $W/sdp && ! grep -vqE "^(dm|l2cap|rfcomm|sdp)$(printf '\t')0x[0-9a-f]{4}$(printf '\t')[A-Z][A-Z0-9_]*$(printf '\t')[1-9][0-9]*$" $W/all &&
@@ -210,12 +246,43 @@ b$(printf '\033')"]=])
         [ $(wc -l < $W/err) = 1 ] && head -n $n $W/100.cap | $R decode | cmp - $W/out]=])
   endif()
 
+elseif(CHECK STREQUAL "compressed")
+  # Compressed captures, told by their first bytes whatever their name: the example session
+  # decodes as the plain one from a file and from standard input, two streams one after the other
+  # as both; one cut short decodes every entry before the damage (its output a prefix of the whole
+  # decoding that ends where an entry does), then one message and status 2, as does one damaged.
+  # A binary file gets one message, and the next input is still read.
+  foreach(f ${FORMATS})
+    row(0 "" "" "${f} -c $S > $W/s && $R decode $W/s | cmp - $G && $R decode < $W/s | cmp - $G &&
+                 cat $W/s $W/s | $R decode > $W/two && cat $G $G | cmp - $W/two")
+    set(big "for i in $(seq 40); do cat $S; done > $W/40.cap && $R decode $W/40.cap > $W/40.txt && ${f} -c $W/40.cap > $W/40")
+    set(last "tail -n 1 $W/err | sed 's/line [0-9]*:/line N:/'")
+    row(2 "rizorod: ${WORK}/cut: read error after line N: the ${f} data ends early\n" ""
+        "${big} && head -c $(($(stat -c %s $W/40) - 8)) $W/40 > $W/cut && $R decode $W/cut > $W/out 2> $W/err; s=$?;
+         n=$(stat -c %s $W/out) && [ $n -gt 0 ] && head -c $n $W/40.txt | cmp -s - $W/out &&
+         [ \"$(tail -c +$((n + 1)) $W/40.txt | head -c 5)\" = '---- ' ] && ${last} && exit $s")
+    row(2 "rizorod: ${WORK}/cut: read error after line N: the ${f} data is damaged\n" ""
+        "${big} && cp $W/40 $W/cut && printf 'damage' | dd of=$W/cut bs=1 seek=$(($(stat -c %s $W/40) / 2)) conv=notrunc 2>/dev/null &&
+         $R decode $W/cut > $W/out 2> $W/err; s=$?; ${last} && exit $s")
+  endforeach()
+  row(0 "${G}" "" [=[cp $S $W/plain.gz && $R decode $W/plain.gz]=])
+  # A piece is cut at the entry lines of the file's own bytes: a compressed file has none.
+  if(FORMATS)
+    list(GET FORMATS 0 f)
+    row(2 "" "rizorod: ${WORK}/p: a compressed capture cannot be cut into pieces; decompress it first\n"
+        "${f} -c $S > $W/p && $R decode --piece 1/2 $W/p")
+  endif()
+  row(2 "" "rizorod: /dev/stdin: only a regular file can be cut into pieces\n" [=[cat $S | $R decode --piece 1/2 /dev/stdin]=])
+  set(binary "not a capture (binary data; compressed captures are read in gzip, xz or zstd)")
+  row(2 "${G}" "rizorod: ${WORK}/bin: ${binary}\n" [=[head -c 100000 /bin/sh > $W/bin && $R decode $W/bin $S]=])
+  row(2 "" "rizorod: <stdin>: ${binary}\n" [=[printf 'dm 0x2004 0420\000\n' | $R decode]=])
+
 elseif(CHECK STREQUAL "output")
   # A closed pipe stops the tool at once and quietly: killed by SIGPIPE, or status 3 without a
   # message when SIGPIPE is ignored. Any other write error is reported, status 3.
   row(0 "" "status 141\n" [=[for i in $(seq 200); do cat $S; done > $W/200.cap; ($R decode $W/200.cap; echo "status $?" >&2) | head -c 1 > /dev/null]=])
   row(0 "" "status 3\n" [=[(trap '' PIPE; $R decode --jobs 2 $W/200.cap; echo "status $?" >&2) | head -c 1 > /dev/null]=])
-  foreach(args "decode $S" "decode --jobs 2 $W/200.cap" "export -o - $S" "list" "list sdp" "--help" "decode --help" "--version")
+  foreach(args "decode $S" "decode --jobs 2 $W/200.cap" "export -o - $S" "list" "list sdp" "--help" "decode --help" "help stats" "--version")
     row(3 "" "${full}" "$R ${args} > /dev/full")
   endforeach()
   row(3 "" "*" [=[$R decode $W/200.cap $W/nope.cap > /dev/full]=])
@@ -266,7 +333,7 @@ elseif(CHECK STREQUAL "limits")
   # memory there is, which ends its input after the entry before it.
   row(0 "${G}" "" [=[ulimit -v 100000 && $R decode --jobs 64 $S]=])
   row(2 "${nomatch}" "rizorod: <stdin>: out of memory after line 1\n"
-      [=[{ echo "12:00:00.000 dm 0xffff 00"; head -c 300000000 /dev/zero; } | (ulimit -v 200000 && $R decode)]=])
+      [=[{ echo "12:00:00.000 dm 0xffff 00"; head -c 300000000 /dev/zero | tr '\0' 0; } | (ulimit -v 200000 && $R decode)]=])
   # Runs of lines that are not held: memory lines before the first entry, and 60 MB of comment
   # and blank lines (one of them 40 MB long) between an entry line and its memory line; line
   # numbers stay right.
