@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <memory>
 #include <new>
+#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -268,6 +269,19 @@ bool image_of(const rizorod_block* blocks, size_t block_count, rizorod::MemoryIm
     return true;
 }
 
+// An offline record with its blocks as an entry: RIZOROD_OK, or the status of a bad block (with
+// the error filled in when given).
+rizorod_status entry_of(rizorod_interface iface, uint16_t code, std::span<const uint8_t> record,
+                        const rizorod_block* blocks, size_t block_count, rizorod::Entry& entry, rizorod_error* error) {
+    rizorod_error own{};
+    if (!image_of(blocks, block_count, entry.image, error != nullptr ? error : &own))
+        return error != nullptr ? error->status : own.status;
+    entry.iface = to_cpp(iface);
+    entry.code = code;
+    entry.record.assign(record.begin(), record.end());
+    return RIZOROD_OK;
+}
+
 }  // namespace
 
 const char* rizorod_version(void) { return RIZOROD_VERSION_TEXT; }
@@ -377,14 +391,10 @@ rizorod_status rizorod_decode_record_json(rizorod_interface iface, uint16_t code
     if (record == nullptr && length != 0) return missing(error, "record");
     if (blocks == nullptr && block_count != 0) return missing(error, "blocks");
     if (json == nullptr) return missing(error, "json");
-    rizorod_error own{};
     return guarded(error, [&] {
         rizorod::Entry entry;
-        if (!image_of(blocks, block_count, entry.image, error != nullptr ? error : &own))
-            return error != nullptr ? error->status : own.status;
-        entry.iface = to_cpp(iface);
-        entry.code = code;
-        entry.record.assign(record, record + length);
+        if (const rizorod_status bad = entry_of(iface, code, {record, length}, blocks, block_count, entry, error))
+            return bad;
         if (stamp != nullptr) entry.stamp = to_cpp(*stamp);
         rizorod::Decoder decoder;
         std::string out;
@@ -475,14 +485,10 @@ rizorod_status rizorod_walk_record(rizorod_interface iface, uint16_t code, const
     if (record == nullptr && length != 0) return missing(error, "record");
     if (blocks == nullptr && block_count != 0) return missing(error, "blocks");
     if (callback == nullptr) return missing(error, "callback");
-    rizorod_error own{};
     return guarded(error, [&] {
         rizorod::Entry entry;
-        if (!image_of(blocks, block_count, entry.image, error != nullptr ? error : &own))
-            return error != nullptr ? error->status : own.status;
-        entry.iface = to_cpp(iface);
-        entry.code = code;
-        entry.record.assign(record, record + length);
+        if (const rizorod_status bad = entry_of(iface, code, {record, length}, blocks, block_count, entry, error))
+            return bad;
         rizorod::Decoder decoder;
         return walk_into(decoder, entry, callback, context);
     });
