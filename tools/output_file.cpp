@@ -71,6 +71,12 @@ void say(const std::string& name, const std::string& why) {
 
 std::string error_text(int err) { return std::strerror(err); }
 
+mode_t current_umask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // Reads the start of an existing file: whether it is of the kind (or empty), or why it could
@@ -97,6 +103,22 @@ std::string ours_or_why(const std::string& path, const OutputKind& kind, bool& o
     return {};
 }
 
+// Whether the existing regular file `out` is one of the inputs (none: standard input), after a
+// message that names the input.
+bool is_an_input(const std::string& name, const std::vector<std::string>& inputs, const struct stat& out) {
+    const std::vector<std::string> standard_input{"-"};
+    for (const std::string& input : inputs.empty() ? standard_input : inputs) {
+        struct stat in {};
+        const bool there = input == "-" ? ::fstat(0, &in) == 0 : ::stat(input.c_str(), &in) == 0;
+        if (there && same_file(in, out)) {
+            say(name, "is the same file as the input " + (input == "-" ? std::string("<stdin>") : escaped_name(input)) +
+                          "; the output must be another file");
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 OutputFile::~OutputFile() {
@@ -117,18 +139,7 @@ int OutputFile::open(const std::string& name, const std::vector<std::string>& in
         return kUsage;
     }
     // A regular file is compared with the inputs; a terminal or a pipe may well be both.
-    if (exists && S_ISREG(out.st_mode)) {
-        const std::vector<std::string> standard_input{"-"};
-        for (const std::string& input : inputs.empty() ? standard_input : inputs) {
-            struct stat in {};
-            const bool there = input == "-" ? ::fstat(0, &in) == 0 : ::stat(input.c_str(), &in) == 0;
-            if (there && same_file(in, out)) {
-                say(name_, "is the same file as the input " + (input == "-" ? std::string("<stdin>") : escaped_name(input)) +
-                               "; the output must be another file");
-                return kUsage;
-            }
-        }
-    }
+    if (exists && S_ISREG(out.st_mode) && is_an_input(name_, inputs, out)) return kUsage;
     if (name == "-") {
         fd_ = 1;
         return kOk;
@@ -141,61 +152,62 @@ int OutputFile::open(const std::string& name, const std::vector<std::string>& in
     }
     target_ = name;
     existed_ = exists;
-    if (exists) {
-        if (::access(name.c_str(), W_OK) != 0) {
-            say(name_, "cannot open: " + error_text(errno));
-            return kWriteFailed;
-        }
-        bool ours = false;
-        const std::string why = force ? std::string() : ours_or_why(name, kind, ours);
-        if (!force && !why.empty()) {
-            say(name_, std::string("cannot read it to check that it is ") + kind.what + ": " + why +
-                           "; --force replaces it");
-            return kUsage;
-        }
-        if (!force && !ours) {
-            say(name_, std::string("exists and is not ") + kind.what + "; --force replaces it" + hint);
-            return kUsage;
-        }
-        // Through a symbolic link, the file it names is replaced and the link stays.
-        struct stat link {};
-        if (::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            char* real = ::realpath(name.c_str(), nullptr);
-            if (real == nullptr) {
-                say(name_, "cannot open: " + error_text(errno));
-                return kUsage;
-            }
-            target_ = real;
-            std::free(real);
-        }
+    if (exists)
+        if (const int status = may_replace(name, kind, force, hint)) return status;
+    return create_temp(exists ? out.st_mode & 07777 : 0666 & ~current_umask());
+}
+
+// Whether the existing file `name` may be replaced: 0, or the status after a message. Through a
+// symbolic link, the file it names is the one replaced (target_) and the link stays.
+int OutputFile::may_replace(const std::string& name, const OutputKind& kind, bool force, const std::string& hint) {
+    if (::access(name.c_str(), W_OK) != 0) {
+        say(name_, "cannot open: " + error_text(errno));
+        return kWriteFailed;
     }
-    // The temporary file: in the same folder, hidden, named after the output.
+    bool ours = false;
+    const std::string why = force ? std::string() : ours_or_why(name, kind, ours);
+    if (!force && !why.empty()) {
+        say(name_, std::string("cannot read it to check that it is ") + kind.what + ": " + why + "; --force replaces it");
+        return kUsage;
+    }
+    if (!force && !ours) {
+        say(name_, std::string("exists and is not ") + kind.what + "; --force replaces it" + hint);
+        return kUsage;
+    }
+    struct stat link {};
+    if (::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* real = ::realpath(name.c_str(), nullptr);
+        if (real == nullptr) {
+            say(name_, "cannot open: " + error_text(errno));
+            return kUsage;
+        }
+        target_ = real;
+        std::free(real);
+    }
+    return kOk;
+}
+
+// The temporary file beside target_: in the same folder, hidden, named after the output, with
+// `mode`; its name where the signal handler finds it. 0, or the status after a message.
+int OutputFile::create_temp(mode_t mode) {
     const std::size_t slash = target_.rfind('/');
     const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
     temp_ = target_.substr(0, base) + "." + target_.substr(base, 200) + ".XXXXXX";
     remove_temp_on_signals();
-    {
-        HoldSignals hold;
-        fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
-        if (fd_ < 0) {
-            const int err = errno;
-            temp_.clear();
-            say(name_, "cannot create: " + error_text(err));
-            return kWriteFailed;
+    HoldSignals hold;
+    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        const int err = errno;
+        temp_.clear();
+        say(name_, "cannot create: " + error_text(err));
+        return kWriteFailed;
+    }
+    for (int i = 0; i < kSlots && slot_ < 0; ++i)
+        if (!g_temp_set[i] && temp_.size() < sizeof g_temp[i]) {
+            std::memcpy(g_temp[i], temp_.c_str(), temp_.size() + 1);
+            g_temp_set[i] = 1;
+            slot_ = i;
         }
-        for (int i = 0; i < kSlots && slot_ < 0; ++i)
-            if (!g_temp_set[i] && temp_.size() < sizeof g_temp[i]) {
-                std::memcpy(g_temp[i], temp_.c_str(), temp_.size() + 1);
-                g_temp_set[i] = 1;
-                slot_ = i;
-            }
-    }
-    mode_t mode = out.st_mode & 07777;
-    if (!exists) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
     ::fchmod(fd_, mode);  // failing, the file stays readable by its owner alone
     return kOk;
 }

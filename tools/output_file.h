@@ -10,6 +10,8 @@
 #ifndef RIZORODOZIDO_TOOLS_OUTPUT_FILE_H
 #define RIZORODOZIDO_TOOLS_OUTPUT_FILE_H
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +48,9 @@ public:
     void abandon();
 
 private:
+    int may_replace(const std::string& name, const OutputKind& kind, bool force, const std::string& hint);
+    int create_temp(mode_t mode);
+
     int slot_ = -1;       // where the signal handler finds the temporary file's name
     std::string name_;    // as messages show it
     std::string target_;  // the file that the temporary one replaces
