@@ -213,6 +213,121 @@ std::uint64_t bd_addr_bits(std::string_view text) {
     return v;
 }
 
+// Whether a primitive goes towards the application: by its role, by the phandle that leads the
+// other messages to an application, or by the exceptions table.
+bool goes_up(const rizorod_layout_record* record, Role role) {
+    const RuleException* e = exception_for(record->name);
+    if (e != nullptr && e->what == RuleException::What::goes_up) return true;
+    switch (role) {
+    case Role::confirm:
+    case Role::indication:
+    case Role::completion: return true;
+    case Role::other: {
+        // Messages to an application carry its phandle first.
+        const rizorod_layout_field& second = record->fields[record->count > 1 ? 1 : 0];
+        return second.label != nullptr && std::strcmp(second.label, "phandle") == 0 && second.offset == 2;
+    }
+    case Role::request:
+    case Role::response:
+    case Role::command: return false;
+    }
+    return false;
+}
+
+// What a code's record says before any pairing: its role, direction, identity fields, outcome.
+CodeRule rule_of(const rizorod_layout_record* record) {
+    CodeRule rule;
+    rule.record = record;
+    rule.role = role_of(record);
+    fields_of(record, rule);
+    rule.up = goes_up(record, rule.role);
+    return rule;
+}
+
+using Codes = std::unordered_map<std::uint16_t, CodeRule>;
+
+// One interface's codes as the rule looks answers up: by primitive name (codes that share a
+// decoder share its name), and the status-only completions.
+struct Lookup {
+    std::unordered_map<std::string_view, std::vector<std::uint16_t>> by_name;
+    std::unordered_map<unsigned, std::vector<std::uint16_t>> group_completions;  // by opcode group
+    const char* group_name = "";
+    const std::vector<std::uint16_t>* find(std::string_view name) const {
+        const auto it = by_name.find(name);
+        return it == by_name.end() ? nullptr : &it->second;
+    }
+};
+
+// The lookups of one interface whose codes' rules are worked out.
+Lookup lookup_of(const std::vector<Primitive>& prims, const Codes& codes) {
+    Lookup lookup;
+    std::unordered_map<const rizorod_layout_record*, unsigned> shared;
+    for (const Primitive& p : prims) {
+        const rizorod_layout_record* record = codes.at(p.code).record;
+        lookup.by_name[record->name].push_back(p.code);
+        ++shared[record];
+    }
+    // The status-only completions: completions whose one decoder serves several codes, by
+    // opcode group (the op_code's top six bits).
+    for (const Primitive& p : prims) {
+        const CodeRule& rule = codes.at(p.code);
+        if (rule.role == Role::completion && shared[rule.record] > 1) {
+            lookup.group_completions[p.code >> 10].push_back(p.code);
+            lookup.group_name = rule.record->name;
+        }
+    }
+    return lookup;
+}
+
+// The codes that answer a primitive by the names: REQ -> CFM, IND -> RES or RSP, X ->
+// DM_X_COMPLETE or DM_X_CFM; null for none.
+const std::vector<std::uint16_t>* answers_by_name(const CodeRule& rule, const Lookup& lookup) {
+    const std::string name = rule.record->name;
+    if (rule.role == Role::request) return lookup.find(name.substr(0, name.size() - 6) + "_CFM_T");
+    if (rule.role == Role::indication) {
+        const std::string stem = name.substr(0, name.size() - 6);
+        const auto* answers = lookup.find(stem + "_RES_T");
+        return answers != nullptr ? answers : lookup.find(stem + "_RSP_T");
+    }
+    if (rule.role == Role::command || rule.role == Role::other) {
+        const std::string stem = (name.rfind("DM_", 0) == 0 ? "" : "DM_") + name.substr(0, name.size() - 2);
+        const auto* answers = lookup.find(stem + "_COMPLETE_T");
+        return answers != nullptr ? answers : lookup.find(stem + "_CFM_T");
+    }
+    return nullptr;
+}
+
+// The kind of pair a code opens, if any: its answers by the exceptions table, else by the names,
+// else (an HCI command the table does not name) the status-only completion of its opcode group.
+std::optional<PairKind> kind_of(Interface iface, std::uint16_t code, const Codes& codes, const Lookup& lookup) {
+    const CodeRule& rule = codes.at(code);
+    const RuleException* e = exception_for(rule.record->name);
+    if (e != nullptr && e->what == RuleException::What::never_answered) return std::nullopt;
+    PairKind kind;
+    kind.iface = iface;
+    kind.opener = code;
+    kind.opener_name = rule.record->name;
+    const std::vector<std::uint16_t>* answers = nullptr;
+    if (e != nullptr && e->what == RuleException::What::answered_by) {
+        answers = lookup.find(e->answer);
+        kind.source = PairKind::Source::exception;
+    } else {
+        answers = answers_by_name(rule, lookup);
+    }
+    if (answers == nullptr && rule.role == Role::command && e == nullptr) {
+        const auto it = lookup.group_completions.find(code >> 10);
+        if (it == lookup.group_completions.end()) return std::nullopt;
+        answers = &it->second;
+        kind.source = PairKind::Source::group;
+    }
+    if (answers == nullptr) return std::nullopt;
+    const CodeRule& answer = codes.at(answers->front());
+    kind.answer_name = kind.source == PairKind::Source::group ? lookup.group_name : answer.record->name;
+    kind.answers = *answers;
+    kind.key = identity_mask(rule) & identity_mask(answer);
+    return kind;
+}
+
 // The checks of a decoding, reading the identity fields and the outcome of the record's top
 // level as the walk tells them (fields nested deeper, block walks' elements among them, are not
 // the record's own).
@@ -278,93 +393,20 @@ Rules::Rules() {
     for (Interface iface : kInterfaces) {
         auto& codes = codes_[static_cast<unsigned>(iface)];
         const std::vector<Primitive> prims = primitives(iface);
-        std::unordered_map<std::string_view, std::vector<std::uint16_t>> by_name;
-        std::unordered_map<const rizorod_layout_record*, unsigned> shared;
+        for (const Primitive& p : prims) codes[p.code] = rule_of(layout(iface, p.code));
+        // Then the kinds of pair, in code order, each opener and answer told of its kind.
+        const Lookup lookup = lookup_of(prims, codes);
         for (const Primitive& p : prims) {
-            const rizorod_layout_record* record = layout(iface, p.code);
-            by_name[record->name].push_back(p.code);
-            ++shared[record];
-            CodeRule& rule = codes[p.code];
-            rule.record = record;
-            rule.role = role_of(record);
-            fields_of(record, rule);
-            switch (rule.role) {
-            case Role::confirm:
-            case Role::indication:
-            case Role::completion: rule.up = true; break;
-            case Role::other: {
-                // Messages to an application carry its phandle first.
-                const rizorod_layout_field& second = record->fields[record->count > 1 ? 1 : 0];
-                rule.up = second.label != nullptr && std::strcmp(second.label, "phandle") == 0 && second.offset == 2;
-                break;
-            }
-            case Role::request:
-            case Role::response:
-            case Role::command: rule.up = false; break;
-            }
-            const RuleException* e = exception_for(record->name);
-            if (e != nullptr && e->what == RuleException::What::goes_up) rule.up = true;
-        }
-
-        // The status-only completions: completions whose one decoder serves several codes, by
-        // opcode group (the op_code's top six bits).
-        std::unordered_map<unsigned, std::vector<std::uint16_t>> group_completions;
-        const char* group_name = "";
-        for (const Primitive& p : prims) {
-            const CodeRule& rule = codes[p.code];
-            if (rule.role == Role::completion && shared[rule.record] > 1) {
-                group_completions[p.code >> 10].push_back(p.code);
-                group_name = rule.record->name;
-            }
-        }
-
-        auto answered_by = [&](const std::string& name) -> const std::vector<std::uint16_t>* {
-            const auto it = by_name.find(name);
-            return it == by_name.end() ? nullptr : &it->second;
-        };
-        for (const Primitive& p : prims) {
-            CodeRule& rule = codes[p.code];
-            const std::string name = rule.record->name;
-            PairKind kind;
-            kind.iface = iface;
-            kind.opener = p.code;
-            kind.opener_name = rule.record->name;
-            const std::vector<std::uint16_t>* answers = nullptr;
-            const RuleException* e = exception_for(name);
-            if (e != nullptr && e->what == RuleException::What::never_answered) continue;
-            if (e != nullptr && e->what == RuleException::What::answered_by) {
-                answers = answered_by(e->answer);
-                kind.source = PairKind::Source::exception;
-            } else if (rule.role == Role::request) {
-                answers = answered_by(name.substr(0, name.size() - 6) + "_CFM_T");
-            } else if (rule.role == Role::indication) {
-                const std::string stem = name.substr(0, name.size() - 6);
-                answers = answered_by(stem + "_RES_T");
-                if (answers == nullptr) answers = answered_by(stem + "_RSP_T");
-            } else if (rule.role == Role::command || rule.role == Role::other) {
-                const std::string stem =
-                    (name.rfind("DM_", 0) == 0 ? "" : "DM_") + name.substr(0, name.size() - 2);
-                answers = answered_by(stem + "_COMPLETE_T");
-                if (answers == nullptr) answers = answered_by(stem + "_CFM_T");
-            }
-            if (answers == nullptr && rule.role == Role::command && e == nullptr) {
-                const auto it = group_completions.find(p.code >> 10);
-                if (it == group_completions.end()) continue;
-                answers = &it->second;
-                kind.source = PairKind::Source::group;
-            }
-            if (answers == nullptr) continue;
-            const CodeRule& answer = codes[answers->front()];
-            kind.answer_name = kind.source == PairKind::Source::group ? group_name : answer.record->name;
-            kind.answers = *answers;
-            kind.key = identity_mask(rule) & identity_mask(answer);
-            rule.opens = static_cast<int>(kinds_.size());
-            for (std::uint16_t code : kind.answers) {
+            std::optional<PairKind> kind = kind_of(iface, p.code, codes, lookup);
+            if (!kind) continue;
+            CodeRule& opener = codes[p.code];
+            opener.opens = static_cast<int>(kinds_.size());
+            for (std::uint16_t code : kind->answers) {
                 CodeRule& a = codes[code];
-                a.answers.push_back(rule.opens);
+                a.answers.push_back(opener.opens);
                 a.reports_unmatched = a.role == Role::confirm || a.role == Role::completion;
             }
-            kinds_.push_back(std::move(kind));
+            kinds_.push_back(std::move(*kind));
         }
     }
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <span>
 
 #include <RizOrodOzido/json.h>
 
@@ -36,6 +37,37 @@ void json_signed(std::string& out, std::int64_t v) { out += std::to_string(v); }
 void json_optional(std::string& out, const std::optional<std::int64_t>& v) {
     if (v) json_signed(out, *v);
     else out += "null";
+}
+
+// The start of an object's next member: ,"name":
+void json_member(std::string& out, const char* name) {
+    out += ",\"";
+    out += name;
+    out += "\":";
+}
+
+// An array of the items, each written by `write`.
+template <class Items, class Write>
+void json_list(std::string& out, const Items& items, Write write) {
+    out += '[';
+    bool first = true;
+    for (const auto& item : items) {
+        if (!first) out += ',';
+        first = false;
+        write(item);
+    }
+    out += ']';
+}
+
+void json_strings(std::string& out, const std::vector<std::string>& list) {
+    json_list(out, list, [&](const std::string& s) { json_string(out, s); });
+}
+
+// A span of time [first, last] taking in `us`.
+void widen(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::int64_t us) {
+    if (!span) span.emplace(us, us);
+    span->first = std::min(span->first, us);
+    span->second = std::max(span->second, us);
 }
 
 // The bins of a latency histogram: below 1 ms, then from 1, 2, 5, 10, 20, 50 ... ms up to past
@@ -172,57 +204,66 @@ void ReportHandler::entry(const Entry& entry, const InputInfo& input, ChunkOut& 
     const unsigned iface = static_cast<unsigned>(entry.iface);
     ++per_interface_[iface];
     const std::uint64_t ordinal = ordinal_++;
-
-    // Time: by instant while every stamp has a date, and by time of day with the midnights
-    // counted (a time of day more than twelve hours before the last one is the next day).
-    const When when = when_of(entry.stamp);
-    if (entry.stamp) {
-        if (!first_) first_ = entry.stamp;
-        last_ = entry.stamp;
-        auto widen = [](auto& span, std::int64_t us) {
-            if (!span) span.emplace(us, us);
-            span->first = std::min(span->first, us);
-            span->second = std::max(span->second, us);
-        };
-        if (when.instant_us) {
-            dated_.add(floor_div(*when.instant_us, 1'000'000), iface);
-            widen(dated_span_, *when.instant_us);
-        } else {
-            all_dated_ = false;
-        }
-        const std::int64_t tod = when.day_us;
-        if (last_time_of_day_ >= 0 && tod < last_time_of_day_ - kDayUs / 2) ++day_;
-        last_time_of_day_ = tod;
-        const std::int64_t clock = day_ * kDayUs + tod;
-        clock_.add(floor_div(clock, 1'000'000), iface);
-        widen(clock_span_, clock);
-    } else {
-        ++unstamped_;
-    }
+    const When when = note_time(entry.stamp, iface);
 
     // The pairing, and the connection: the entry's own, or its request's.
     Matcher::Step step;
-    std::uint8_t flags = 0;
     std::uint32_t connection = 0;
     if (rule != nullptr) {
         connection = connection_of(facts);
         const Place place{ordinal, static_cast<std::uint32_t>(input.index), connection, entry.line, entry.stamp, when};
         step = matcher_.add(*rule, facts, place);
         if (connection == 0 && step.kind) connection = step.request.tag;
-        if (rule->up) flags |= kUp;
-        if (facts.has_outcome && facts.outcome != 0) {
-            flags |= kFailedStatus;
-            auto& row = statuses_[{iface, rule->record->name}];
-            row.first = rule->outcome_label;
-            ++row.second;
-        }
-        if (step.unmatched) flags |= kUnmatched;
-        if (step.opened) flags |= kWaits;
-    } else {
-        flags |= kUnknown;
     }
+    const std::uint8_t flags = flags_of(rule, facts, step, iface);
+    const std::int64_t drawn = draw(entry, input, rule, ordinal, flags, connection);
+    if (step.kind) link(step, ordinal, input, entry.line, drawn);
+    if (step.unmatched) ++unmatched_;
+}
 
-    // Drawn in the session's chart, its connection's, both or neither.
+// By instant while every stamp has a date, and by time of day with the midnights counted (a
+// time of day more than twelve hours before the last one is the next day).
+When ReportHandler::note_time(const std::optional<Timestamp>& stamp, unsigned iface) {
+    const When when = when_of(stamp);
+    if (!stamp) {
+        ++unstamped_;
+        return when;
+    }
+    if (!first_) first_ = stamp;
+    last_ = stamp;
+    if (when.instant_us) {
+        dated_.add(floor_div(*when.instant_us, 1'000'000), iface);
+        widen(dated_span_, *when.instant_us);
+    } else {
+        all_dated_ = false;
+    }
+    const std::int64_t tod = when.day_us;
+    if (last_time_of_day_ >= 0 && tod < last_time_of_day_ - kDayUs / 2) ++day_;
+    last_time_of_day_ = tod;
+    const std::int64_t clock = day_ * kDayUs + tod;
+    clock_.add(floor_div(clock, 1'000'000), iface);
+    widen(clock_span_, clock);
+    return when;
+}
+
+std::uint8_t ReportHandler::flags_of(const CodeRule* rule, const Facts& facts, const Matcher::Step& step,
+                                     unsigned iface) {
+    if (rule == nullptr) return kUnknown;
+    std::uint8_t flags = 0;
+    if (rule->up) flags |= kUp;
+    if (facts.has_outcome && facts.outcome != 0) {
+        flags |= kFailedStatus;
+        auto& row = statuses_[{iface, rule->record->name}];
+        row.first = rule->outcome_label;
+        ++row.second;
+    }
+    if (step.unmatched) flags |= kUnmatched;
+    if (step.opened) flags |= kWaits;
+    return flags;
+}
+
+std::int64_t ReportHandler::draw(const Entry& entry, const InputInfo& input, const CodeRule* rule,
+                                 std::uint64_t ordinal, std::uint8_t flags, std::uint32_t connection) {
     ++session_.total;
     const bool in_session = session_.arrows.size() < limits_.session_arrows;
     bool in_connection = false;
@@ -231,143 +272,158 @@ void ReportHandler::entry(const Entry& entry, const InputInfo& input, ChunkOut& 
         ++c.total;
         in_connection = connection <= limits_.connections && c.arrows.size() < limits_.connection_arrows;
     }
-    std::int64_t drawn = -1;
-    if (in_session || in_connection) {
-        drawn = static_cast<std::int64_t>(arrows_.size());
-        Arrow a;
-        a.ordinal = ordinal;
-        a.input = static_cast<std::uint32_t>(input.index);
-        a.line = entry.line;
-        a.iface = static_cast<std::uint8_t>(iface);
-        a.flags = flags;
-        a.name = rule != nullptr ? rule->record->name : nullptr;
-        a.time = entry.stamp ? entry.stamp->time_of_day() : "-";
-        std::string text;
-        try {
-            text = decoder_.decode(entry);
-        } catch (const DecodeError& e) {
-            text = e.what();
-        }
-        if (text.size() > limits_.text_bytes) {
-            const std::size_t cut = text.size() - limits_.text_bytes;
-            text.resize(limits_.text_bytes);
-            text += "\n... " + std::to_string(cut) + " more bytes: rizorod decode shows them all\n";
-        }
-        if (text_bytes_ + text.size() <= limits_.text_budget) {
-            text_bytes_ += text.size();
-            a.text = static_cast<int>(texts_.size());
-            texts_.push_back(std::move(text));
-        } else {
-            ++texts_left_out_;
-        }
-        arrow_of_[ordinal] = static_cast<std::uint32_t>(arrows_.size());
-        arrows_.push_back(std::move(a));
-        if (in_session) session_.arrows.push_back(static_cast<std::uint32_t>(drawn));
-        if (in_connection) connections_[connection].arrows.push_back(static_cast<std::uint32_t>(drawn));
-    }
-    if (step.kind) {
-        ++pairs_;
-        latencies_.add(*step.kind, step.latency);
-        const auto it = arrow_of_.find(step.request.ordinal);
-        if (it != arrow_of_.end()) {
-            Arrow& request = arrows_[it->second];
-            request.partner = static_cast<std::int64_t>(ordinal);
-            request.partner_input = static_cast<std::uint32_t>(input.index);
-            request.partner_line = entry.line;
-            request.latency = step.latency;
-            request.kind = *step.kind;
-        }
-        if (drawn >= 0) {
-            Arrow& answer = arrows_[static_cast<std::size_t>(drawn)];
-            answer.partner = static_cast<std::int64_t>(step.request.ordinal);
-            answer.partner_input = step.request.input;
-            answer.partner_line = step.request.line;
-            answer.latency = step.latency;
-            answer.kind = *step.kind;
-        }
-    }
-    if (step.unmatched) ++unmatched_;
+    if (!in_session && !in_connection) return -1;
+    const auto drawn = static_cast<std::uint32_t>(arrows_.size());
+    Arrow a;
+    a.ordinal = ordinal;
+    a.input = static_cast<std::uint32_t>(input.index);
+    a.line = entry.line;
+    a.iface = static_cast<std::uint8_t>(entry.iface);
+    a.flags = flags;
+    a.name = rule != nullptr ? rule->record->name : nullptr;
+    a.time = entry.stamp ? entry.stamp->time_of_day() : "-";
+    a.text = keep_text(entry);
+    arrow_of_[ordinal] = drawn;
+    arrows_.push_back(std::move(a));
+    if (in_session) session_.arrows.push_back(drawn);
+    if (in_connection) connections_[connection].arrows.push_back(drawn);
+    return drawn;
 }
 
+int ReportHandler::keep_text(const Entry& entry) {
+    std::string text;
+    try {
+        text = decoder_.decode(entry);
+    } catch (const DecodeError& e) {
+        text = e.what();
+    }
+    if (text.size() > limits_.text_bytes) {
+        const std::size_t cut = text.size() - limits_.text_bytes;
+        text.resize(limits_.text_bytes);
+        text += "\n... " + std::to_string(cut) + " more bytes: rizorod decode shows them all\n";
+    }
+    if (text_bytes_ + text.size() > limits_.text_budget) {
+        ++texts_left_out_;
+        return -1;
+    }
+    text_bytes_ += text.size();
+    texts_.push_back(std::move(text));
+    return static_cast<int>(texts_.size() - 1);
+}
+
+void ReportHandler::link(const Matcher::Step& step, std::uint64_t ordinal, const InputInfo& input, std::size_t line,
+                         std::int64_t drawn) {
+    ++pairs_;
+    latencies_.add(*step.kind, step.latency);
+    auto point = [&](Arrow& a, std::uint64_t partner, std::uint32_t partner_input, std::size_t partner_line) {
+        a.partner = static_cast<std::int64_t>(partner);
+        a.partner_input = partner_input;
+        a.partner_line = partner_line;
+        a.latency = step.latency;
+        a.kind = *step.kind;
+    };
+    const auto it = arrow_of_.find(step.request.ordinal);
+    if (it != arrow_of_.end()) point(arrows_[it->second], ordinal, static_cast<std::uint32_t>(input.index), line);
+    if (drawn >= 0)
+        point(arrows_[static_cast<std::size_t>(drawn)], step.request.ordinal, step.request.input, step.request.line);
+}
+
+// ---- The page's data
+
 void ReportHandler::data_json(std::string& out, const std::string& title, std::string_view version) {
-    const auto& kinds = rules_.kinds();
-    const auto waiting = matcher_.waiting();
+    const Waiting waiting = matcher_.waiting();
     for (const auto& [kind, place] : waiting) {
         const auto it = arrow_of_.find(place->ordinal);
         if (it != arrow_of_.end()) arrows_[it->second].flags |= kUnanswered;
     }
-    auto strings = [&](const std::vector<std::string>& list) {
-        out += '[';
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            if (i > 0) out += ',';
-            json_string(out, list[i]);
-        }
-        out += ']';
-    };
-    auto member = [&](const char* name) {
-        out += ",\"";
-        out += name;
-        out += "\":";
-    };
-
     out += "{\"title\":";
     json_string(out, title);
-    member("version");
+    json_member(out, "version");
     json_string(out, version);
-    member("inputs");
-    strings(inputs_);
-    member("interfaces");
+    json_member(out, "inputs");
+    json_strings(out, inputs_);
+    json_member(out, "interfaces");
     out += "[\"dm\",\"l2cap\",\"rfcomm\",\"sdp\"]";
+    json_member(out, "summary");
+    summary_json(out, waiting.size());
+    json_member(out, "failures");
+    json_strings(out, failures_);
+    json_member(out, "failures_more");
+    json_number(out, failed_ + unreadable_ - failures_.size());
+    json_member(out, "statuses");
+    statuses_json(out);
+    json_member(out, "unanswered");
+    unanswered_json(out, waiting);
+    json_member(out, "unanswered_kinds");
+    unanswered_kinds_json(out, waiting);
+    json_member(out, "unanswered_more");
+    json_number(out, waiting.size() > limits_.listed ? waiting.size() - limits_.listed : 0);
+    json_member(out, "timeline");
+    timeline_json(out);
+    json_member(out, "kinds");
+    kinds_json(out);
+    json_member(out, "arrows");
+    arrows_json(out);
+    json_member(out, "texts");
+    json_strings(out, texts_);
+    json_member(out, "charts");
+    charts_json(out);
+    json_member(out, "charts_more");
+    json_number(out, connections_.size() - 1 - charted());
+    json_member(out, "limits");
+    limits_json(out);
+    out += '}';
+}
 
-    // The summary.
+bool ReportHandler::by_instant() const { return all_dated_ && dated_span_.has_value(); }
+
+std::size_t ReportHandler::charted() const { return std::min(connections_.size() - 1, limits_.connections); }
+
+void ReportHandler::kind_cells(std::string& out, int kind) const {
+    const PairKind& k = rules_.kinds()[static_cast<std::size_t>(kind)];
+    json_number(out, static_cast<unsigned>(k.iface));
+    out += ',';
+    json_string(out, k.name());
+}
+
+// Counts of the whole capture, and the span of time it covers.
+void ReportHandler::summary_json(std::string& out, std::size_t unanswered) const {
     std::size_t entries = 0;
     for (std::size_t n : per_interface_) entries += n;
-    const bool dated = all_dated_ && dated_span_.has_value();
-    const auto& span = dated ? dated_span_ : clock_span_;
-    member("summary");
+    const auto& span = by_instant() ? dated_span_ : clock_span_;
     out += "{\"entries\":";
     json_number(out, entries);
-    out += ",\"per_interface\":[";
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (i > 0) out += ',';
-        json_number(out, per_interface_[i]);
-    }
-    out += ']';
-    member("failed");
+    out += ",\"per_interface\":";
+    json_list(out, per_interface_, [&](std::size_t n) { json_number(out, n); });
+    json_member(out, "failed");
     json_number(out, failed_);
-    member("unreadable");
+    json_member(out, "unreadable");
     json_number(out, unreadable_);
-    member("unstamped");
+    json_member(out, "unstamped");
     json_number(out, unstamped_);
-    member("first");
+    json_member(out, "first");
     json_string(out, stamp_text(first_));
-    member("last");
+    json_member(out, "last");
     json_string(out, stamp_text(last_));
-    member("span_us");
+    json_member(out, "span_us");
     json_optional(out, span ? std::optional<std::int64_t>(span->second - span->first) : std::nullopt);
-    member("clock");
-    json_string(out, dated ? "dated" : "time of day");
-    member("pairs");
+    json_member(out, "clock");
+    json_string(out, by_instant() ? "dated" : "time of day");
+    json_member(out, "pairs");
     json_number(out, pairs_);
-    member("unanswered");
-    json_number(out, waiting.size());
-    member("unmatched");
+    json_member(out, "unanswered");
+    json_number(out, unanswered);
+    json_member(out, "unmatched");
     json_number(out, unmatched_);
-    member("texts_left_out");
+    json_member(out, "texts_left_out");
     json_number(out, texts_left_out_);
     out += '}';
+}
 
-    member("failures");
-    strings(failures_);
-    member("failures_more");
-    json_number(out, failed_ + unreadable_ - failures_.size());
-
-    member("statuses");
-    out += '[';
-    bool first = true;
-    for (const auto& [key, row] : statuses_) {
-        if (!first) out += ',';
-        first = false;
+// The answers with a failed status, by primitive: [interface, primitive, label, count].
+void ReportHandler::statuses_json(std::string& out) const {
+    json_list(out, statuses_, [&](const auto& status) {
+        const auto& [key, row] = status;
         out += '[';
         json_number(out, key.first);
         out += ',';
@@ -377,14 +433,14 @@ void ReportHandler::data_json(std::string& out, const std::string& title, std::s
         out += ',';
         json_number(out, row.second);
         out += ']';
-    }
-    out += ']';
+    });
+}
 
-    member("unanswered");
-    out += '[';
-    for (std::size_t i = 0; i < waiting.size() && i < limits_.listed; ++i) {
-        const auto& [kind, place] = waiting[i];
-        if (i > 0) out += ',';
+// The first requests still waiting: [input, line, time, interface, kind, ordinal].
+void ReportHandler::unanswered_json(std::string& out, const Waiting& waiting) const {
+    const std::span<const Waiting::value_type> listed(waiting.data(), std::min(waiting.size(), limits_.listed));
+    json_list(out, listed, [&](const auto& request) {
+        const auto& [kind, place] = request;
         out += '[';
         json_number(out, place->input);
         out += ',';
@@ -392,30 +448,24 @@ void ReportHandler::data_json(std::string& out, const std::string& title, std::s
         out += ',';
         json_string(out, stamp_text(place->stamp));
         out += ',';
-        json_number(out, static_cast<unsigned>(kinds[static_cast<std::size_t>(kind)].iface));
-        out += ',';
-        json_string(out, kinds[static_cast<std::size_t>(kind)].name());
+        kind_cells(out, kind);
         out += ',';
         json_number(out, place->ordinal);
         out += ']';
-    }
-    out += ']';
-    // ... and all of them counted by kind: [interface, kind, count, first input, first line].
+    });
+}
+
+// ... and all of them counted by kind: [interface, kind, count, first input, first line].
+void ReportHandler::unanswered_kinds_json(std::string& out, const Waiting& waiting) const {
     std::map<int, std::pair<std::size_t, const Place*>> by_kind;
     for (const auto& [kind, place] : waiting) {
         auto& row = by_kind[kind];
         if (row.first++ == 0) row.second = place;
     }
-    member("unanswered_kinds");
-    out += '[';
-    first = true;
-    for (const auto& [kind, row] : by_kind) {
-        if (!first) out += ',';
-        first = false;
+    json_list(out, by_kind, [&](const auto& counted) {
+        const auto& [kind, row] = counted;
         out += '[';
-        json_number(out, static_cast<unsigned>(kinds[static_cast<std::size_t>(kind)].iface));
-        out += ',';
-        json_string(out, kinds[static_cast<std::size_t>(kind)].name());
+        kind_cells(out, kind);
         out += ',';
         json_number(out, row.first);
         out += ',';
@@ -423,67 +473,54 @@ void ReportHandler::data_json(std::string& out, const std::string& title, std::s
         out += ',';
         json_number(out, row.second->line);
         out += ']';
-    }
-    out += ']';
-    member("unanswered_more");
-    json_number(out, waiting.size() > limits_.listed ? waiting.size() - limits_.listed : 0);
+    });
+}
 
-    // Entries per second, per interface.
-    member("timeline");
-    const Timeline::Bins bins = (dated ? dated_ : clock_).bins(limits_.timeline_bins);
+// Entries per second, per interface; null without stamps.
+void ReportHandler::timeline_json(std::string& out) const {
+    const Timeline::Bins bins = (by_instant() ? dated_ : clock_).bins(limits_.timeline_bins);
     if (bins.counts.empty()) {
         out += "null";
-    } else {
-        out += "{\"start_s\":";
-        json_signed(out, bins.start);
-        out += ",\"bin_s\":";
-        json_signed(out, bins.width);
-        out += ",\"counts\":[";
-        for (std::size_t i = 0; i < bins.counts.size(); ++i) {
-            if (i > 0) out += ',';
-            out += '[';
-            for (unsigned k = 0; k < 4; ++k) {
-                if (k > 0) out += ',';
-                json_number(out, bins.counts[i][k]);
-            }
-            out += ']';
-        }
-        out += "]}";
+        return;
     }
+    out += "{\"start_s\":";
+    json_signed(out, bins.start);
+    out += ",\"bin_s\":";
+    json_signed(out, bins.width);
+    out += ",\"counts\":";
+    json_list(out, bins.counts, [&](const std::array<std::uint32_t, 4>& counts) {
+        json_list(out, counts, [&](std::uint32_t n) { json_number(out, n); });
+    });
+    out += '}';
+}
 
-    // Latencies per kind of pair.
-    member("kinds");
-    out += '[';
-    first = true;
-    for (int k : latencies_.kinds()) {
+// Latencies per kind of pair: the percentiles and the histogram's bins.
+void ReportHandler::kinds_json(std::string& out) const {
+    json_list(out, latencies_.kinds(), [&](int k) {
         const Latencies::Summary s = latencies_.summary(k);
-        if (!first) out += ',';
-        first = false;
+        const PairKind& kind = rules_.kinds()[static_cast<std::size_t>(k)];
         out += "{\"interface\":";
-        json_number(out, static_cast<unsigned>(kinds[static_cast<std::size_t>(k)].iface));
+        json_number(out, static_cast<unsigned>(kind.iface));
         out += ",\"name\":";
-        json_string(out, kinds[static_cast<std::size_t>(k)].name());
+        json_string(out, kind.name());
         out += ",\"pairs\":";
         json_number(out, s.pairs);
         out += ",\"timed\":";
         json_number(out, s.timed);
         for (const auto& [label, v] : {std::pair{"p50", s.p50}, {"p90", s.p90}, {"p99", s.p99}, {"max", s.max}}) {
-            member(label);
+            json_member(out, label);
             json_optional(out, s.timed > 0 ? std::optional<std::int64_t>(v) : std::nullopt);
         }
         out += ",\"bins\":";
         histogram_json(out, latencies_.values(k));
         out += '}';
-    }
-    out += ']';
+    });
+}
 
-    // The arrows drawn: [ordinal, interface, name, time, input, line, flags, partner, its input,
-    // its line, latency, kind, text] (partner -1 and text -1 for none).
-    member("arrows");
-    out += '[';
-    for (std::size_t i = 0; i < arrows_.size(); ++i) {
-        const Arrow& a = arrows_[i];
-        if (i > 0) out += ',';
+// The arrows drawn: [ordinal, interface, name, time, input, line, flags, partner, its input,
+// its line, latency, kind, text] (partner -1 and text -1 for none).
+void ReportHandler::arrows_json(std::string& out) const {
+    json_list(out, arrows_, [&](const Arrow& a) {
         out += '[';
         json_number(out, a.ordinal);
         out += ',';
@@ -508,43 +545,40 @@ void ReportHandler::data_json(std::string& out, const std::string& title, std::s
         out += ',';
         json_optional(out, a.latency);
         out += ',';
-        if (a.kind >= 0) json_string(out, kinds[static_cast<std::size_t>(a.kind)].name());
+        if (a.kind >= 0) json_string(out, rules_.kinds()[static_cast<std::size_t>(a.kind)].name());
         else out += "null";
         out += ',';
         json_signed(out, a.text);
         out += ']';
-    }
-    out += ']';
-    member("texts");
-    strings(texts_);
+    });
+}
 
-    // The charts: the session's, then the connections' in the order they first appeared.
-    member("charts");
+// The charts: the session's, then the connections' in the order they first appeared.
+void ReportHandler::charts_json(std::string& out) const {
     out += '[';
-    auto chart = [&](const Chart& c, const std::string& id) {
-        out += "{\"id\":";
-        json_string(out, id);
-        out += ",\"title\":";
-        json_string(out, c.title);
-        out += ",\"total\":";
-        json_number(out, c.total);
-        out += ",\"arrows\":[";
-        for (std::size_t i = 0; i < c.arrows.size(); ++i) {
-            if (i > 0) out += ',';
-            json_number(out, c.arrows[i]);
-        }
-        out += "]}";
-    };
-    chart(session_, "session");
-    const std::size_t charted = std::min(connections_.size() - 1, limits_.connections);
-    for (std::size_t i = 1; i <= charted; ++i) {
+    chart_json(out, session_, "session");
+    for (std::size_t i = 1; i <= charted(); ++i) {
         out += ',';
-        chart(connections_[i], "connection-" + std::to_string(i));
+        chart_json(out, connections_[i], "connection-" + std::to_string(i));
     }
     out += ']';
-    member("charts_more");
-    json_number(out, connections_.size() - 1 - charted);
-    member("limits");
+}
+
+// One chart: its id, title, entries counted and the arrows drawn in it.
+void ReportHandler::chart_json(std::string& out, const Chart& chart, const std::string& id) const {
+    out += "{\"id\":";
+    json_string(out, id);
+    out += ",\"title\":";
+    json_string(out, chart.title);
+    out += ",\"total\":";
+    json_number(out, chart.total);
+    out += ",\"arrows\":";
+    json_list(out, chart.arrows, [&](std::uint32_t arrow) { json_number(out, arrow); });
+    out += '}';
+}
+
+// How much the page draws and lists, for it to say so.
+void ReportHandler::limits_json(std::string& out) const {
     out += "{\"session\":";
     json_number(out, limits_.session_arrows);
     out += ",\"connection\":";
@@ -553,7 +587,7 @@ void ReportHandler::data_json(std::string& out, const std::string& title, std::s
     json_number(out, limits_.connections);
     out += ",\"listed\":";
     json_number(out, limits_.listed);
-    out += "}}";
+    out += '}';
 }
 
 std::string ReportHandler::html(const std::string& title, std::string_view version) {

@@ -84,10 +84,42 @@ private:
         std::vector<std::uint32_t> arrows;
         std::size_t total = 0;
     };
+    using Waiting = std::vector<std::pair<int, const Place*>>;  // as Matcher::waiting gives them
+
     void note_input(const InputInfo& input);
     void failure(const InputInfo& input, std::size_t line, const std::string& message);
     std::uint32_t connection_of(const Facts& facts);
+
+    // An entry taken in, step by step: its stamp counted in the timelines (its time as the
+    // pairing takes it);
+    When note_time(const std::optional<Timestamp>& stamp, unsigned iface);
+    // its arrow's flags, a failed status counted by primitive;
+    std::uint8_t flags_of(const CodeRule* rule, const Facts& facts, const Matcher::Step& step, unsigned iface);
+    // counted in its charts and drawn as an arrow in those with room (the arrow's index, or -1);
+    std::int64_t draw(const Entry& entry, const InputInfo& input, const CodeRule* rule, std::uint64_t ordinal,
+                      std::uint8_t flags, std::uint32_t connection);
+    // its decoded text, cut to text_bytes, kept while the budget lasts (its index, or -1);
+    int keep_text(const Entry& entry);
+    // the pair it ends: the latency counted, and each arrow of the two that is drawn pointing at
+    // the other.
+    void link(const Matcher::Step& step, std::uint64_t ordinal, const InputInfo& input, std::size_t line,
+              std::int64_t drawn);
+
+    // The page's data, one member of it after the other (report.html's script reads them).
     void data_json(std::string& out, const std::string& title, std::string_view version);
+    bool by_instant() const;      // every stamp has a date: times are instants, not times of day
+    std::size_t charted() const;  // connections with a chart of their own
+    void kind_cells(std::string& out, int kind) const;  // a kind of pair's interface, then its name
+    void summary_json(std::string& out, std::size_t unanswered) const;
+    void statuses_json(std::string& out) const;
+    void unanswered_json(std::string& out, const Waiting& waiting) const;
+    void unanswered_kinds_json(std::string& out, const Waiting& waiting) const;
+    void timeline_json(std::string& out) const;
+    void kinds_json(std::string& out) const;
+    void arrows_json(std::string& out) const;
+    void charts_json(std::string& out) const;
+    void chart_json(std::string& out, const Chart& chart, const std::string& id) const;
+    void limits_json(std::string& out) const;
 
     const Selection& selection_;
     ReportLimits limits_;

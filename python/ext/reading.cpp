@@ -60,6 +60,65 @@ bool piece_of(PyObject* piece, unsigned& k, unsigned& n) {
     return true;
 }
 
+// where=: the entries' selection (none for None), or false with an exception set.
+bool where_of(PyObject* where, std::shared_ptr<const tool::Filter>& filter) {
+    if (where == Py_None) return true;
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_Check(where) ? PyUnicode_AsUTF8AndSize(where, &size) : nullptr;
+    if (text == nullptr) {
+        if (!PyErr_Occurred())
+            PyErr_SetString(PyExc_TypeError, "where= takes an expression (str) or None");
+        return false;
+    }
+    try {
+        filter = tool::Filter::parse(std::string_view(text, static_cast<std::size_t>(size)));
+    } catch (const tool::FilterError& e) {
+        PyErr_SetString(PyExc_ValueError, e.what());
+        return false;
+    }
+    return true;
+}
+
+// A file opened for reading without the GIL, a directory refused as reading it would be, and
+// its status: the descriptor, or -1 with OSError set (naming the file as `name`).
+int open_file(const char* path, PyObject* name, struct stat& st) {
+    int fd;
+    {
+        Unlocked unlocked;
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    }
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        fd = -1;
+        errno = EISDIR;
+    }
+    if (fd < 0) PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name);
+    return fd;
+}
+
+// piece= of the file open as `fd`: the piece found without the GIL and the file put at its
+// start, or false with an exception set.
+bool seek_piece(PyObject* piece, int fd, const struct stat& st, PyObject* name,
+                const CaptureClock& clock, tool::Piece& p) {
+    unsigned k = 0, n = 0;
+    if (!piece_of(piece, k, n)) return false;
+    if (!S_ISREG(st.st_mode)) {
+        PyErr_Format(PyExc_ValueError, "piece= needs a regular file; %R is not one", name);
+        return false;
+    }
+    bool found;
+    {
+        Unlocked unlocked;
+        found = tool::find_piece(fd, static_cast<std::uint64_t>(st.st_size), k, n, clock, p) &&
+                ::lseek(fd, static_cast<off_t>(p.begin), SEEK_SET) >= 0;
+    }
+    if (!found) {
+        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void keep_entry(const Entry& entry, std::string& out) {
@@ -91,94 +150,60 @@ std::unique_ptr<Reader> Reader::open(PyObject* source, PyObject* where, PyObject
                                      PyObject* piece) {
     std::unique_ptr<Reader> r(new Reader);
     CaptureClock clock;
-    if (!clock_of(date, clock)) return nullptr;
-    if (where != Py_None) {
-        Py_ssize_t size = 0;
-        const char* text = PyUnicode_Check(where) ? PyUnicode_AsUTF8AndSize(where, &size) : nullptr;
-        if (text == nullptr) {
-            if (!PyErr_Occurred())
-                PyErr_SetString(PyExc_TypeError, "where= takes an expression (str) or None");
-            return nullptr;
-        }
-        try {
-            r->where_ = tool::Filter::parse(std::string_view(text, static_cast<std::size_t>(size)));
-        } catch (const tool::FilterError& e) {
-            PyErr_SetString(PyExc_ValueError, e.what());
-            return nullptr;
-        }
-    }
+    if (!clock_of(date, clock) || !where_of(where, r->where_)) return nullptr;
     const bool path = PyUnicode_Check(source) || PyBytes_Check(source) ||
                       PyObject_HasAttrString(source, "__fspath__");
-    if (!path) {
-        if (!PyObject_HasAttrString(source, "read")) {
-            PyErr_Format(PyExc_TypeError,
-                         "expected a path or a file object with read(), not %.100s",
-                         Py_TYPE(source)->tp_name);
-            return nullptr;
-        }
-        if (piece != Py_None) {
-            PyErr_SetString(
-                PyExc_ValueError,
-                "piece= needs a file's path: a piece is found by reading the file from its start");
-            return nullptr;
-        }
-        r->object_ = Ref::borrow(source);
-        Ref name(PyObject_GetAttrString(source, "name"));
-        if (name && PyUnicode_Check(name.get())) {
-            r->name_ = std::move(name);
-        } else {
-            PyErr_Clear();
-            r->name_.reset(PyUnicode_FromString("<stream>"));
-        }
-        r->parser_.clock() = clock;
-        return r->name_ ? std::move(r) : nullptr;
+    const bool opened =
+        path ? r->open_path(source, piece, clock) : r->open_object(source, piece, clock);
+    return opened ? std::move(r) : nullptr;
+}
+
+bool Reader::open_object(PyObject* source, PyObject* piece, const CaptureClock& clock) {
+    if (!PyObject_HasAttrString(source, "read")) {
+        PyErr_Format(PyExc_TypeError, "expected a path or a file object with read(), not %.100s",
+                     Py_TYPE(source)->tp_name);
+        return false;
     }
-    Ref fs_path(PyOS_FSPath(source));
-    if (!fs_path) return nullptr;
-    if (PyBytes_Check(fs_path.get()))
-        r->name_.reset(PyUnicode_DecodeFSDefaultAndSize(PyBytes_AS_STRING(fs_path.get()),
-                                                        PyBytes_GET_SIZE(fs_path.get())));
-    else
-        r->name_ = Ref::borrow(fs_path.get());
-    PyObject* encoded = nullptr;
-    if (!r->name_ || !PyUnicode_FSConverter(fs_path.get(), &encoded)) return nullptr;
-    Ref bytes_path(encoded);
-    int fd;
-    Py_BEGIN_ALLOW_THREADS fd = ::open(PyBytes_AS_STRING(encoded), O_RDONLY | O_CLOEXEC);
-    Py_END_ALLOW_THREADS struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        fd = -1;
-        errno = EISDIR;
-    }
-    if (fd < 0) {
-        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, r->name_.get());
-        return nullptr;
-    }
-    r->fd_ = fd;
-    r->parser_.clock() = clock;
     if (piece != Py_None) {
-        unsigned k = 0, n = 0;
-        if (!piece_of(piece, k, n)) return nullptr;
-        if (!S_ISREG(st.st_mode)) {
-            PyErr_Format(PyExc_ValueError, "piece= needs a regular file; %R is not one",
-                         r->name_.get());
-            return nullptr;
-        }
-        tool::Piece p;
-        bool found;
-        Py_BEGIN_ALLOW_THREADS found =
-            tool::find_piece(fd, static_cast<std::uint64_t>(st.st_size), k, n, clock, p) &&
-            ::lseek(fd, static_cast<off_t>(p.begin), SEEK_SET) >= 0;
-        Py_END_ALLOW_THREADS if (!found) {
-            PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, r->name_.get());
-            return nullptr;
-        }
-        r->left_ = p.end - p.begin;
-        r->parser_.reset(p.first_line);
-        r->parser_.clock() = p.clock;
+        PyErr_SetString(
+            PyExc_ValueError,
+            "piece= needs a file's path: a piece is found by reading the file from its start");
+        return false;
     }
-    return r;
+    object_ = Ref::borrow(source);
+    Ref name(PyObject_GetAttrString(source, "name"));
+    if (name && PyUnicode_Check(name.get())) {
+        name_ = std::move(name);
+    } else {
+        PyErr_Clear();
+        name_.reset(PyUnicode_FromString("<stream>"));
+    }
+    parser_.clock() = clock;
+    return static_cast<bool>(name_);
+}
+
+bool Reader::open_path(PyObject* source, PyObject* piece, const CaptureClock& clock) {
+    Ref fs_path(PyOS_FSPath(source));
+    if (!fs_path) return false;
+    if (PyBytes_Check(fs_path.get()))
+        name_.reset(PyUnicode_DecodeFSDefaultAndSize(PyBytes_AS_STRING(fs_path.get()),
+                                                     PyBytes_GET_SIZE(fs_path.get())));
+    else
+        name_ = Ref::borrow(fs_path.get());
+    PyObject* encoded = nullptr;
+    if (!name_ || !PyUnicode_FSConverter(fs_path.get(), &encoded)) return false;
+    const Ref bytes_path(encoded);
+    struct stat st {};
+    fd_ = open_file(PyBytes_AS_STRING(encoded), name_.get(), st);
+    if (fd_ < 0) return false;
+    parser_.clock() = clock;
+    if (piece == Py_None) return true;
+    tool::Piece p;
+    if (!seek_piece(piece, fd_, st, name_.get(), clock, p)) return false;
+    left_ = p.end - p.begin;
+    parser_.reset(p.first_line);
+    parser_.clock() = p.clock;
+    return true;
 }
 
 Reader::~Reader() { close(); }

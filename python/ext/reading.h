@@ -80,6 +80,10 @@ public:
 
 private:
     Reader() = default;
+    // The source as open() takes it, the clock set: false with an exception set. An object with
+    // read() (which cannot give a piece), or a file by its path (the piece of it asked for).
+    bool open_object(PyObject* source, PyObject* piece, const CaptureClock& clock);
+    bool open_path(PyObject* source, PyObject* piece, const CaptureClock& clock);
     // Reads more of the source into the buffer; false with `errno_` (a file) or a Python
     // exception (an object) set.
     bool read_more(bool locked);
