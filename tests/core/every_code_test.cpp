@@ -1,13 +1,14 @@
 // Every code of every interface against tests/data/every-code.txt: each line holds the decoding
-// of a patterned record in compact form (support/decode.h), so a wrong offset, width, label,
+// of a patterned record in compact form (support/decode.h), so a wrong offset, width, sign, label,
 // order, nesting, count, code, name or record size anywhere changes a line. Byte i of a record
-// holds i unless the pattern overwrites it (a count raised to ff to reach the capacity of a
-// block walk, a first field that selects a name, the link-policy choice); every pointer is
-// served by a PatternSpace, whose requests end the line.
+// holds 0x80 + i unless the pattern overwrites it (a block walk's count: below its capacity, 0
+// and the capacity; a first field that selects a name or access codes; the link-policy choice);
+// every pointer is served by a PatternSpace, whose requests end the line.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include "core/registry.h"
@@ -27,15 +28,16 @@ TEST(EveryCode, DecodesAsTheFixtureSays) {
     }
 }
 
-TEST(EveryCode, TheFixtureHoldsEveryRegisteredCodeOnce) {
-    std::set<std::pair<Interface, std::uint16_t>> plain, registered;
-    for (const FixtureLine& f : rizorod::test::fixture())
-        if (f.pattern == "i") {
-            EXPECT_TRUE(plain.emplace(f.iface, f.code).second) << f.line;
-        }
+TEST(EveryCode, TheFixtureHoldsEveryRegisteredCodeAndEachPatternOnce) {
+    std::set<std::pair<Interface, std::uint16_t>> held, registered;
+    std::set<std::tuple<Interface, std::uint16_t, std::string>> patterns;
+    for (const FixtureLine& f : rizorod::test::fixture()) {
+        held.emplace(f.iface, f.code);
+        EXPECT_TRUE(patterns.emplace(f.iface, f.code, f.pattern).second) << f.line;
+    }
     for (Interface iface : rizorod::kInterfaces)
         for (const auto& row : rizorod::detail::primitive_rows(iface)) registered.emplace(iface, row.code);
-    EXPECT_EQ(plain, registered);
+    EXPECT_EQ(held, registered);
 }
 
 // Separate objects on separate threads at once give the same texts; each thread also writes
