@@ -92,6 +92,20 @@ TEST(CaptureWriter, EveryCodeRoundTripsWithExactlyTheMemoryItsDecoderReads) {
                 for (std::size_t i = 0; i < rec.size(); ++i)
                     rec.put8(i, static_cast<std::uint8_t>(rng() % 8 < 3 ? 0 : rng() % 8 < 5 ? 1 + rng() % 7 : rng()));
                 rec.put16(0, seed == 1 ? static_cast<std::uint16_t>(rng()) : cross ? customs[(row.code + seed / 4) % customs.size()] : row.code);
+                // Every block walk's count and an access-code list's: its capacity (seeds 0 and 5),
+                // 0 (seed 4), below the capacity (seeds 2, 3 and 7), or the random byte.
+                auto count = [&](std::size_t at, unsigned capacity) {
+                    const unsigned below = 1 + static_cast<unsigned>(rng() % (capacity - 1));
+                    const unsigned random = rec.data()[at];
+                    const unsigned pick[8] = {capacity, random, below, below, 0, capacity, random, below};
+                    rec.put8(at, static_cast<std::uint8_t>(pick[seed]));
+                };
+                if (const rizorod_layout_record* layout = rizorod::layout(iface, row.code))
+                    for (const rizorod_layout_field* f = layout->fields; f->kind != RIZOROD_LAYOUT_END; ++f)
+                        if (f->kind == RIZOROD_LAYOUT_BLOCKS) count(f->offset, f->count * f->per_block);
+                const rizorod_layout_custom* c = rizorod::custom_rendering(rizorod_load16(rec.data()));
+                if (c && c->kind == RIZOROD_CUSTOM_LAPS && c->count < rec.size())
+                    count(c->count, c->nptrs * RIZOROD_LAPS_PER_BLOCK);
                 RizOrodOzido d;
                 Space space(seed * 7919 + row.code);
                 {
