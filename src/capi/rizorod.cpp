@@ -246,8 +246,8 @@ rizorod_status rizorod_decode_record(rizorod_interface iface, uint16_t code, con
             if (!image.add(b.address, {b.bytes, b.length}))
                 return fail(error, RIZOROD_E_ARGUMENT,
                             {"block ", Number(i), " at ", Number(b.address, 8), " (",
-                             Number(b.length), " bytes) overlaps an earlier block or runs past "
-                             "0xffffffff"});
+                             Number(b.length), b.length == 1 ? " byte)" : " bytes)",
+                             " overlaps an earlier block or runs past 0xffffffff"});
         }
         const rizorod::Timestamp when = stamp != nullptr ? to_cpp(*stamp) : rizorod::Timestamp{};
         rizorod::Decoder decoder;

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     const rizorod_block full = {0x300000, payload, 3}, part = {0x300000, payload, 2};
     const rizorod_block overlapping[] = {{0x300000, payload, 3}, {0x300002, payload, 1}};
     const rizorod_timestamp stamp = {9, 41, 7, 118, 0, 0, 0, 0};
-    rizorod_error err[23];
+    rizorod_error err[24];
     char* text[5] = {NULL};
     rizorod_interface iface = RIZOROD_DM;
     rizorod_primitive row = {0, 0, NULL}, found;
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
 
     /* Failures: the status returned and in the error, the message, the results left alone. */
     {
-        const rizorod_block no_bytes = {0x300000, NULL, 3};
+        const rizorod_block no_bytes = {0x300000, NULL, 3}, past_the_top = {0xffffffff, payload, 2};
         char past[64];
         const struct { rizorod_status got, want; const char* message; } cases[] = {
             {rizorod_decode((rizorod_interface)4, 1, acl, &text[0], &err[0]), RIZOROD_E_ARGUMENT,
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
              RIZOROD_E_DECODE, "l2cap 0x000b L2CA_DATAWRITE_REQ_T: pointer at offset 8 = 0x00300000 needs "
                                "3 bytes; the image has 2 there"},
             {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, overlapping, 2, 0, &text[4], &err[4]),
-             RIZOROD_E_ARGUMENT, "block 1 at 0x00300002 (1 bytes) overlaps an earlier block or runs past "
+             RIZOROD_E_ARGUMENT, "block 1 at 0x00300002 (1 byte) overlaps an earlier block or runs past "
                                  "0xffffffff"},
             {rizorod_interface_named("hci", &iface, &err[5]), RIZOROD_E_NOT_FOUND,
              "no interface is called \"hci\""},
@@ -129,6 +129,9 @@ int main(int argc, char** argv) {
             {rizorod_reader_open_file(NULL, &reader, &err[20]), RIZOROD_E_ARGUMENT, "path is NULL"},
             {rizorod_reader_open_file("no/such.cap", NULL, &err[21]), RIZOROD_E_ARGUMENT, "reader is NULL"},
             {rizorod_reader_open_text("", 0, NULL, NULL, &err[22]), RIZOROD_E_ARGUMENT, "reader is NULL"},
+            {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &past_the_top, 1, 0, &text[4], &err[23]),
+             RIZOROD_E_ARGUMENT, "block 0 at 0xffffffff (2 bytes) overlaps an earlier block or runs past "
+                                 "0xffffffff"},
         };
         sprintf(past, "index %u is past the %u codes of sdp", (unsigned)rizorod_primitive_count(RIZOROD_SDP),
                 (unsigned)rizorod_primitive_count(RIZOROD_SDP));
