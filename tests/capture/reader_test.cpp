@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Capture, Reading, testing::Values(
         "sdp 0x000d\n"
         "  dm 0X2C0B AB cd  # comment after the bytes\n"
         "dm 0x9 0900\n"
-        "dm 0x2009 0920\n@00203000 28 00 03 00\n  @0x00203004: 2900 0100\n@203008:2a000000 # colon\n\t@00300000 ff\n"
+        "dm 0x2009 0920\n@00203000 28 00 03 00\n  @0x00203004: 2900 0100\n@203008:2a000000 # colon\n\t@0X00300000 ff\n"
         "l2cap 0x0003\r\n@10 ee\r\n",
         {"4: dm 0x2004 14:03:27.045 04201a00 0/0",
          "5: l2cap 0x0004 2024-5-1 14:03:27.046 0407004000000000 0/0",
