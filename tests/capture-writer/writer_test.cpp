@@ -198,6 +198,14 @@ TEST(CaptureWriter, StampsAndRefusals) {
         EXPECT_EQ(rizorod_capture(RIZOROD_CAPTURE_DM, 0x2004, acl, &stamp, buf, sizeof buf), entry.size());
         EXPECT_EQ(buf, entry);
     }
+    // Through the sink, a full memory line that starts 81 characters before the end of the
+    // staging area: it must go to the sink first (an overflow of one byte otherwise, which the
+    // asan preset sees).
+    Guarded config(15), options(std::vector<std::uint8_t>(32, 0x5a));
+    config.put16(0, 0x0008), config.put16(6, 32), config.put32(8, options.address());
+    const std::string text = written(rizorod::Interface::l2cap, 0x0008, config.data(), nullptr);
+    EXPECT_EQ(text.find('\n'), 46u);
+    EXPECT_EQ(text.size(), 47u + 82u);
     EXPECT_EQ(rizorod_capture(static_cast<rizorod_capture_interface>(4), 0x2004, acl, nullptr, nullptr, 0), 0u);
     EXPECT_EQ(rizorod_capture(RIZOROD_CAPTURE_DM, 0x2004, nullptr, nullptr, nullptr, 0), 0u);
 }
