@@ -29,18 +29,12 @@ TEST(Forms, AddressesAsUsersWriteThem) {
     };
     for (const auto& ip : ips) EXPECT_EQ(rizorod::ip_text(rizorod::test::bytes(ip.bytes).data()), ip.text) << ip.bytes;
 
-    // Records by their names; a primitive, the anonymous word of a block walk and no record at all
-    // are none.
-    const rizorod_layout_record* word = nullptr;
-    for (const rizorod_layout_field* f = rizorod::layout(rizorod::Interface::dm, 0x0c68)->fields; f->kind; ++f)
-        if (f->kind == RIZOROD_LAYOUT_BLOCKS) word = f->record;
-    const std::pair<const rizorod_layout_record*, rizorod::AddressForm> forms[] = {
-        {rizorod::layout(rizorod::Interface::dm, 0x2004)->fields[4].record, rizorod::AddressForm::bd_addr},
-        {rizorod::layout(rizorod::Interface::l2cap, 0x0102)->fields[2].record, rizorod::AddressForm::ether},
-        {rizorod::layout(rizorod::Interface::dm, 0x2004), rizorod::AddressForm::none},
-        {word, rizorod::AddressForm::none},
-        {nullptr, rizorod::AddressForm::none}};
-    for (const auto& [record, form] : forms) EXPECT_EQ(rizorod::address_form(record), form);
+    EXPECT_EQ(rizorod::address_form(rizorod::layout(rizorod::Interface::dm, 0x2004)->fields[4].record),
+              rizorod::AddressForm::bd_addr);
+    EXPECT_EQ(rizorod::address_form(rizorod::layout(rizorod::Interface::l2cap, 0x0102)->fields[2].record),
+              rizorod::AddressForm::ether);
+    EXPECT_EQ(rizorod::address_form(rizorod::layout(rizorod::Interface::dm, 0x2004)), rizorod::AddressForm::none);
+    EXPECT_EQ(rizorod::address_form(nullptr), rizorod::AddressForm::none);
 }
 
 }  // namespace
