@@ -106,7 +106,8 @@ TEST(CaptureReader, EveryBadLineGivesOneMessageAndReadingGoesOn) {
         {"dm", "expected a type code or at least 2 record bytes to take it from, found none"},
         {"dm 04 # the rest was lost", "expected a type code or at least 2 record bytes to take it from, found 1 byte"},
         {"dm 04 \"q\\\x07\"", "expected record bytes in hexadecimal, found \"\\\"q\\\\\\x07\\\"\""},
-        {"dm 00 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaz", "expected record bytes in hexadecimal, found \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...\""}};
+        {"dm 00 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaz", "expected record bytes in hexadecimal, found \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...\""},
+        {"dm 00 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaz", "expected record bytes in hexadecimal, found \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaz\""}};
     const std::pair<const char*, const char*> memory_lines[] = {
         {"@00203004 1", "expected memory bytes as pairs of hexadecimal digits, found an odd number of digits in \"1\""},
         {"@00203004 zz", "expected memory bytes in hexadecimal, found \"zz\""},
