@@ -86,6 +86,14 @@ int main(int argc, char** argv) {
     CHECK(rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &full, 1, NULL, &text[2], NULL) == 0);
     CHECK(text[2] && strstr(text[2], " 01 02 03\n"));
     for (k = 0; k < 3; ++k) rizorod_free(text[k]), text[k] = NULL;
+    for (k = 0; k < 4; ++k) { /* a stamp with one part out of range shows as question marks */
+        rizorod_timestamp bad = {0, 0, 0, 0, 0, 0, 0, 0};
+        bad.hour = k == 0 ? 24 : 0, bad.minute = k == 1 ? 60 : 0, bad.second = k == 2 ? 61 : 0;
+        bad.millis = k == 3 ? 1000 : 0;
+        CHECK(rizorod_decode_record(RIZOROD_DM, 0x2004, acl, 17, NULL, 0, &bad, &text[0], NULL) == 0 &&
+              strncmp(text[0], "---- ??:??:??.??? ", 18) == 0);
+        rizorod_free(text[0]), text[0] = NULL;
+    }
 
     /* Failures: the status returned and in the error, the message, the results left alone. */
     {

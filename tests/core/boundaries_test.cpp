@@ -109,7 +109,7 @@ TEST(Boundaries, HeaderStamps) {
 }
 
 // HCI_CHANGE_LOCAL_NAME_T with its fragments in process memory that ends where each ends; "!"
-// is a pointer to memory that must not be read.
+// is a pointer to memory that must not be read. namelen measures the first fragment.
 TEST(Boundaries, NamesAcrossFragmentLimits) {
     const std::string a32(32, 'a');
     std::vector<std::string> longest;
@@ -140,6 +140,9 @@ TEST(Boundaries, NamesAcrossFragmentLimits) {
         EXPECT_EQ(rizorod::test::body(d.debugDMprim(0x0c13, record.data())),
                   "HCI_CHANGE_LOCAL_NAME_T\n\tHCI_COMMAND_COMMON_T\n\t\top_code =  c13\n\t\tlength =  00\n"
                   "\tname_part = " + c.name + "\n");
+        // namelen, the length of one fragment: up to its zero byte or its limit; 0 for none.
+        const void* first = c.fragments[0].empty() ? nullptr : held.front()->data();
+        EXPECT_EQ(RizOrodOzidoTestAccess::namelen(d, first, 32), std::min<std::size_t>(c.name.size(), 32));
     }
 }
 

@@ -21,6 +21,9 @@
 // The test-only way into the private members (the class befriends this name).
 struct RizOrodOzidoTestAccess {
     static unsigned char& mode(RizOrodOzido& d) { return d.one_line_mode; }
+    static std::uint16_t namelen(RizOrodOzido& d, const void* bytes, std::uint16_t limit) {
+        return d.namelen(bytes, limit);
+    }
     using Formatter = void (RizOrodOzido::*)(int, const void*, std::string&, const char*);
     static constexpr Formatter kFormatters[] = {
         &RizOrodOzido::debug_uint8_t,  &RizOrodOzido::debug_bool_t,   &RizOrodOzido::debug_int8_t,
