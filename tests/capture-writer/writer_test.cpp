@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <sstream>
@@ -197,13 +198,17 @@ TEST(CaptureWriter, StampsAndRefusals) {
         EXPECT_EQ(rizorod_capture(RIZOROD_CAPTURE_DM, 0x2004, acl, &stamp, buf, sizeof buf), entry.size());
         EXPECT_EQ(buf, entry);
     }
-    // Through the sink, a full memory line that starts 81 characters before the end of the
-    // staging area: it must go to the sink first (an overflow of one byte otherwise, which the
+    // A full memory line, exactly: through the sink it starts 81 characters before the end of the
+    // staging area and must go to the sink first (an overflow of one byte otherwise, which the
     // asan preset sees).
-    Guarded config(15), options(std::vector<std::uint8_t>(32, 0x5a));
+    Guarded config(15), options(rizorod::test::bytes("5ac307e1 26*00 f01b"));
     config.put16(0, 0x0008), config.put16(6, 32), config.put32(8, options.address());
-    const std::string text = written(rizorod::Interface::l2cap, 0x0008, config.data(), nullptr);
-    EXPECT_TRUE(text.find('\n') == 46 && text.size() == 47 + 82) << text;
+    char pointer[32];
+    std::snprintf(pointer, sizeof pointer, "%02x%02x%02x%02x 000000\n@%08x", config.data()[8], config.data()[9],
+                  config.data()[10], config.data()[11], options.address());
+    EXPECT_EQ(written(rizorod::Interface::l2cap, 0x0008, config.data(), nullptr),
+              "l2cap 0x0008 08000000 00002000 " + std::string(pointer) +
+                  " 5ac307e1 00000000 00000000 00000000 00000000 00000000 00000000 0000f01b\n");
     EXPECT_EQ(rizorod_capture(static_cast<rizorod_capture_interface>(4), 0x2004, acl, nullptr, nullptr, 0), 0u);
     EXPECT_EQ(rizorod_capture(RIZOROD_CAPTURE_DM, 0x2004, nullptr, nullptr, nullptr, 0), 0u);
 }
