@@ -55,7 +55,8 @@ void tree_tokens(const rizorod::Field& f, const std::string& list, Tokens& out) 
 }
 
 // Every line, on three threads at once with an object each (each also writes wall-clock headers:
-// the tsan preset checks the clock's calendar conversion); every registered code has a line.
+// the tsan preset checks the clock's calendar conversion); every registered code has a line, and
+// no other code decodes.
 TEST(EveryCode, DecodesAsTheFixtureSays) {
     const std::vector<FixtureLine> lines = rizorod::test::fixture();
     std::vector<std::vector<std::string>> got(3);
@@ -80,6 +81,16 @@ TEST(EveryCode, DecodesAsTheFixtureSays) {
     for (Interface iface : rizorod::kInterfaces)
         for (const auto& row : rizorod::detail::primitive_rows(iface)) registered.emplace(iface, row.code);
     EXPECT_EQ(held, registered);
+    // Of all 65536 codes of each interface only the registered ones decode: every other code gives
+    // the no-match text alone.
+    rizorod::test::Guarded zeros(64);
+    RizOrodOzido d;
+    for (Interface iface : rizorod::kInterfaces) {
+        std::size_t decoded = 0;
+        for (unsigned code = 0; code <= 0xffff; ++code)
+            decoded += rizorod::decode(d, iface, static_cast<std::uint16_t>(code), zeros.data()) != rizorod::test::kNoMatch;
+        EXPECT_EQ(decoded, rizorod::detail::primitive_rows(iface).size()) << rizorod::interface_name(iface);
+    }
 }
 
 // The structured walk of every fixture line, built into a tree, shows what the text shows and
