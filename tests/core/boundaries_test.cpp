@@ -97,10 +97,17 @@ TEST(Boundaries, HeaderStamps) {
         rizorod::detail::ScopedTime pinned({c.seconds, c.millis});
         EXPECT_EQ(header(), "---- "s + c.stamp + " ------------------\n");
     }
+    // A clock's milliseconds as seconds and milliseconds, before 1970 too.
+    const std::pair<std::int64_t, rizorod::detail::TimeReading> readings[] = {
+        {1999, {1, 999}}, {-1, {-1, 999}}, {-1000, {-1, 0}}, {-1001, {-2, 999}}};
+    for (const auto& [ms, r] : readings) {
+        const rizorod::detail::TimeReading got = rizorod::detail::reading_of(ms);
+        EXPECT_TRUE(got.seconds == r.seconds && got.millis == r.millis) << ms;
+    }
     // Unpinned, the stamp is the local time now.
     auto at = [&](std::chrono::system_clock::time_point t) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
-        rizorod::detail::ScopedTime pinned({ms / 1000, static_cast<std::uint16_t>(ms % 1000)});
+        rizorod::detail::ScopedTime pinned(rizorod::detail::reading_of(ms));
         return header();
     };
     const std::string before = at(std::chrono::system_clock::now()), now = header(),
