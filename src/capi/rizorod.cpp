@@ -256,13 +256,13 @@ bool image_of(const rizorod_block* blocks, size_t block_count, rizorod::MemoryIm
         if (b.length > 0x100000000ull - b.address) {
             fail(error, RIZOROD_E_ARGUMENT,
                  {"block ", Number(i), " at ", Number(b.address, 8), " (", Number(b.length),
-                  " bytes) runs past 0xffffffff"});
+                  b.length == 1 ? " byte)" : " bytes)", " runs past 0xffffffff"});
             return false;
         }
         if (!image.add(b.address, {b.bytes, b.length})) {
             fail(error, RIZOROD_E_ARGUMENT,
                  {"block ", Number(i), " at ", Number(b.address, 8), " (", Number(b.length),
-                  " bytes) overlaps an earlier block"});
+                  b.length == 1 ? " byte)" : " bytes)", " overlaps an earlier block"});
             return false;
         }
     }

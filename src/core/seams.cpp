@@ -124,14 +124,16 @@ std::uint32_t current_stamp(char* out) {
     }
     if (t_time != nullptr) return format_stamp(*t_time, out);
     using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    auto seconds = static_cast<std::int64_t>(ms / 1000);
-    auto millis = static_cast<std::int64_t>(ms % 1000);
+    return format_stamp(reading_of(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count()), out);
+}
+
+TimeReading reading_of(std::int64_t milliseconds) {
+    std::int64_t seconds = milliseconds / 1000, millis = milliseconds % 1000;
     if (millis < 0) {
         millis += 1000;
         seconds -= 1;
     }
-    return format_stamp({seconds, static_cast<std::uint16_t>(millis)}, out);
+    return {seconds, static_cast<std::uint16_t>(millis)};
 }
 
 }  // namespace rizorod::detail

@@ -52,6 +52,9 @@ struct TimeReading {
     std::int64_t seconds;
     std::uint16_t millis;
 };
+// A clock's milliseconds since the epoch as a reading; before 1970 the second is the one before
+// (-1 ms is second -1, millisecond 999).
+TimeReading reading_of(std::int64_t milliseconds);
 
 // Pins the time that header lines on this thread show, for the lifetime of the scope.
 class ScopedTime {

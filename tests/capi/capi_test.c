@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     const rizorod_block overlapping[] = {{0x300000, payload, 3}, {0x300002, payload, 1}};
     const rizorod_block wrapping = {0x300000, payload, (size_t)-1};
     const rizorod_timestamp stamp = {9, 41, 7, 118, 0, 0, 0, 0};
-    rizorod_error err[12];
+    rizorod_error err[25];
     char* text[6] = {NULL};
     rizorod_interface iface = RIZOROD_DM;
     rizorod_primitive row = {0, 0, NULL}, found;
@@ -109,37 +109,77 @@ int main(int argc, char** argv) {
     CHECK(rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &full, 1, NULL, &text[2], NULL) == 0);
     CHECK(text[2] && strstr(text[2], " 01 02 03\n"));
     for (k = 0; k < 3; ++k) rizorod_free(text[k]), text[k] = NULL;
+    for (k = 0; k < 4; ++k) { /* a stamp with one part out of range shows as question marks */
+        rizorod_timestamp bad = {0, 0, 0, 0, 0, 0, 0, 0};
+        bad.hour = k == 0 ? 24 : 0, bad.minute = k == 1 ? 60 : 0, bad.second = k == 2 ? 61 : 0;
+        bad.millis = k == 3 ? 1000 : 0;
+        CHECK(rizorod_decode_record(RIZOROD_DM, 0x2004, acl, 17, NULL, 0, &bad, &text[0], NULL) == 0 &&
+              strncmp(text[0], "---- ??:??:??.??? ", 18) == 0);
+        rizorod_free(text[0]), text[0] = NULL;
+    }
 
-    /* Failures: the status returned and in the error, a message, the results left alone. */
+    /* Failures: the status returned and in the error, the message, the results left alone. */
     {
-        const struct { rizorod_status got, want; } cases[] = {
-            {rizorod_decode((rizorod_interface)-1, 1, acl, &text[0], &err[0]), RIZOROD_E_ARGUMENT},
-            {rizorod_decode(RIZOROD_DM, 0x2004, NULL, &text[1], &err[1]), RIZOROD_E_ARGUMENT},
+        const rizorod_block no_bytes = {0x300000, NULL, 3}, past_the_top = {0xffffffff, payload, 2};
+        char past[64], wraps[80];
+        const struct { rizorod_status got, want; const char* message; } cases[] = {
+            {rizorod_decode((rizorod_interface)4, 1, acl, &text[0], &err[0]), RIZOROD_E_ARGUMENT,
+             "not one of the four interfaces: 4"},
+            {rizorod_decode(RIZOROD_DM, 0x2004, NULL, &text[1], &err[1]), RIZOROD_E_ARGUMENT, "prim is NULL"},
             {rizorod_decode_record(RIZOROD_DM, 0x2004, acl, 2, NULL, 0, NULL, &text[2], &err[2]),
-             RIZOROD_E_DECODE},
+             RIZOROD_E_DECODE, "dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2"},
             {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &part, 1, NULL, &text[3], &err[3]),
-             RIZOROD_E_DECODE},
+             RIZOROD_E_DECODE, "l2cap 0x000b L2CA_DATAWRITE_REQ_T: pointer at offset 8 = 0x00300000 needs "
+                               "3 bytes; the image has 2 there"},
             {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, overlapping, 2, 0, &text[4], &err[4]),
-             RIZOROD_E_ARGUMENT},
-            {rizorod_interface_named("hci", &iface, &err[5]), RIZOROD_E_NOT_FOUND},
-            {rizorod_find_primitive(RIZOROD_SDP, 0x000d, &row, &err[6]), RIZOROD_E_NOT_FOUND},
+             RIZOROD_E_ARGUMENT, "block 1 at 0x00300002 (1 byte) overlaps an earlier block"},
+            {rizorod_interface_named("hci", &iface, &err[5]), RIZOROD_E_NOT_FOUND,
+             "no interface is called \"hci\""},
+            {rizorod_find_primitive(RIZOROD_SDP, 0x000d, &row, &err[6]), RIZOROD_E_NOT_FOUND,
+             "sdp defines no code 0x000d"},
             {rizorod_primitive_at(RIZOROD_SDP, rizorod_primitive_count(RIZOROD_SDP), &row, &err[7]),
-             RIZOROD_E_ARGUMENT},
-            {rizorod_reader_open_file("no/such.cap", &reader, &err[8]), RIZOROD_E_IO},
-            {rizorod_reader_open_text(NULL, 1, NULL, &reader, &err[9]), RIZOROD_E_ARGUMENT},
-            {rizorod_reader_next(NULL, &entry, NULL, &err[10]), RIZOROD_E_ARGUMENT},
-            {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &wrapping, 1, 0, &text[5], &err[11]),
-             RIZOROD_E_ARGUMENT},
+             RIZOROD_E_ARGUMENT, past},
+            {rizorod_reader_open_file("no/such.cap", &reader, &err[8]), RIZOROD_E_IO,
+             "cannot open no/such.cap: No such file or directory"},
+            {rizorod_reader_open_text(NULL, 1, NULL, &reader, &err[9]), RIZOROD_E_ARGUMENT, "text is NULL"},
+            {rizorod_reader_next(NULL, &entry, NULL, &err[10]), RIZOROD_E_ARGUMENT, "reader is NULL"},
+            {rizorod_interface_named(NULL, &iface, &err[11]), RIZOROD_E_ARGUMENT, "name is NULL"},
+            {rizorod_interface_named("dm", NULL, &err[12]), RIZOROD_E_ARGUMENT, "iface is NULL"},
+            {rizorod_primitive_at(RIZOROD_DM, 0, NULL, &err[13]), RIZOROD_E_ARGUMENT, "row is NULL"},
+            {rizorod_find_primitive(RIZOROD_DM, 0x2004, NULL, &err[14]), RIZOROD_E_ARGUMENT, "row is NULL"},
+            {rizorod_decode(RIZOROD_DM, 0x2004, acl, NULL, &err[15]), RIZOROD_E_ARGUMENT, "text is NULL"},
+            {rizorod_decode_record(RIZOROD_DM, 0x2004, NULL, 17, NULL, 0, NULL, &text[0], &err[16]),
+             RIZOROD_E_ARGUMENT, "record is NULL"},
+            {rizorod_decode_record(RIZOROD_DM, 0x2004, acl, 17, NULL, 1, NULL, &text[1], &err[17]),
+             RIZOROD_E_ARGUMENT, "blocks is NULL"},
+            {rizorod_decode_record(RIZOROD_DM, 0x2004, acl, 17, NULL, 0, NULL, NULL, &err[18]),
+             RIZOROD_E_ARGUMENT, "text is NULL"},
+            {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &no_bytes, 1, NULL, &text[2], &err[19]),
+             RIZOROD_E_ARGUMENT, "a block's bytes is NULL"},
+            {rizorod_reader_open_file(NULL, &reader, &err[20]), RIZOROD_E_ARGUMENT, "path is NULL"},
+            {rizorod_reader_open_file("no/such.cap", NULL, &err[21]), RIZOROD_E_ARGUMENT, "reader is NULL"},
+            {rizorod_reader_open_text("", 0, NULL, NULL, &err[22]), RIZOROD_E_ARGUMENT, "reader is NULL"},
+            {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &past_the_top, 1, 0, &text[4], &err[23]),
+             RIZOROD_E_ARGUMENT, "block 0 at 0xffffffff (2 bytes) runs past 0xffffffff"},
+            {rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, &wrapping, 1, 0, &text[5], &err[24]),
+             RIZOROD_E_ARGUMENT, wraps},
         };
+        sprintf(past, "index %u is past the %u codes of sdp", (unsigned)rizorod_primitive_count(RIZOROD_SDP),
+                (unsigned)rizorod_primitive_count(RIZOROD_SDP));
+        { /* SIZE_MAX in decimal, without a printf length modifier every C library knows */
+            char digits[24], *d = digits + sizeof digits;
+            size_t v = (size_t)-1;
+            *--d = '\0';
+            do *--d = (char)('0' + v % 10); while ((v /= 10) != 0);
+            sprintf(wraps, "block 0 at 0x00300000 (%s bytes) runs past 0xffffffff", d);
+        }
         for (k = 0; k < sizeof cases / sizeof cases[0]; ++k)
-            if (cases[k].got != cases[k].want || err[k].status != cases[k].want || !*err[k].message)
-                fprintf(stderr, "case %u: %d, not %d\n", (unsigned)k, cases[k].got, cases[k].want),
+            if (cases[k].got != cases[k].want || err[k].status != cases[k].want ||
+                strcmp(err[k].message, cases[k].message) != 0)
+                fprintf(stderr, "case %u: %d, not %d: %s\n", (unsigned)k, cases[k].got, cases[k].want,
+                        err[k].message),
                     ++failures;
         CHECK(!text[0] && !text[1] && !text[2] && !text[3] && !text[4] && !text[5]);
-        CHECK(strcmp(err[2].message,
-                     "dm 0x2004 DM_ACL_CONNECT_CFM_T: record needs 17 bytes; it has 2") == 0);
-        CHECK(strncmp(err[11].message, "block 0 at 0x00300000 (", 23) == 0 &&
-              strstr(err[11].message, " bytes) runs past 0xffffffff"));
         CHECK(iface == RIZOROD_SDP && reader == NULL && row.name == found.name);
     }
 
@@ -186,9 +226,12 @@ int main(int argc, char** argv) {
     /* The example session from its file: the first entry as read, then every decoding. */
     sprintf(capture, "%.4000s/session.cap", argv[1]);
     CHECK(rizorod_reader_open_file(capture, &reader, NULL) == 0);
+    CHECK(rizorod_reader_next(reader, NULL, NULL, &err[0]) == RIZOROD_E_ARGUMENT &&
+          strcmp(err[0].message, "entry is NULL") == 0);
     CHECK(rizorod_reader_next(reader, &entry, &text[0], NULL) == 0 && entry.code == 0 &&
-          entry.record_length == 4 && entry.record[2] == 1 && entry.has_stamp &&
-          entry.stamp.has_date && entry.stamp.year == 2024 && entry.stamp.millis == 112);
+          entry.record_length == 4 && entry.record[2] == 1 && entry.has_stamp && entry.stamp.has_date);
+    CHECK(entry.stamp.year == 2024 && entry.stamp.month == 5 && entry.stamp.day == 14 && entry.stamp.hour == 9 &&
+          entry.stamp.minute == 41 && entry.stamp.second == 7 && entry.stamp.millis == 112);
     add(got, sizeof got, text[0]);
     rizorod_free(text[0]);
     read_all(reader);

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include <RizOrodOzido/capture.h>
+#include <RizOrodOzido/rizorod.h>
 #ifdef RIZOROD_TEST_PIPELINE
 #include "tools/pipeline.h"
 #endif
@@ -138,6 +140,35 @@ TEST(AllocationFailure, ReadingAndDecodingACapture) {
     fail_each_allocation(read, [&](long n, bool failed, const std::string&) {
         EXPECT_TRUE(failed) << "allocation " << n << " failed and the reading went on";
     });
+}
+
+// Through the C interface nothing is thrown and nothing leaks: a failed allocation is one
+// RIZOROD_E_MEMORY saying "x:LINE: out of memory" ("out of memory" when opening failed).
+TEST(AllocationFailure, TheCInterfaceReportsIt) {
+    static bool said = true;
+    capture();  // made once, before the count
+    const auto read = [] {
+        rizorod_reader* reader = nullptr;
+        rizorod_error e{};
+        rizorod_entry entry;
+        char* text = nullptr;
+        int memory = 0, line = 0;
+        rizorod_status s = rizorod_reader_open_text(capture().data(), capture().size(), "x", &reader, &e);
+        for (; s != RIZOROD_END; s = reader ? rizorod_reader_next(reader, &entry, &text, &e) : RIZOROD_END) {
+            rizorod_free(text), text = nullptr;
+            if (s != RIZOROD_E_MEMORY) continue;
+            const char* what = std::strstr(e.message, "out of memory");  // after "x:LINE: " when reading
+            said = said && what && !what[13] && (std::sscanf(e.message, "x:%d: ", &line) == 1) == (reader != nullptr);
+            ++memory;
+        }
+        rizorod_reader_close(reader);
+        return std::to_string(memory);
+    };
+    fail_each_allocation(read, [](long n, bool failed, const std::string& got) {
+        EXPECT_FALSE(failed) << "allocation " << n;
+        EXPECT_EQ(got, "1") << "allocation " << n;
+    });
+    EXPECT_TRUE(said);
 }
 
 #ifdef RIZOROD_TEST_PIPELINE

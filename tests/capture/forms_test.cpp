@@ -32,7 +32,10 @@ TEST(Forms, AddressesAsUsersWriteThem) {
 
     EXPECT_EQ(rizorod::address_form(rizorod::layout(rizorod::Interface::dm, 0x2004)->fields[4].record),
               rizorod::AddressForm::bd_addr);
+    EXPECT_EQ(rizorod::address_form(rizorod::layout(rizorod::Interface::l2cap, 0x0102)->fields[2].record),
+              rizorod::AddressForm::ether);
     EXPECT_EQ(rizorod::address_form(rizorod::layout(rizorod::Interface::dm, 0x2004)), rizorod::AddressForm::none);
+    EXPECT_EQ(rizorod::address_form(nullptr), rizorod::AddressForm::none);
 }
 
 }  // namespace

@@ -25,8 +25,7 @@ std::string summary(const Entry& e) {
     char text[64];
     std::snprintf(text, sizeof text, "%zu: %s 0x%04x ", e.line, rizorod::interface_name(e.iface), e.code);
     std::string s = text;
-    if (e.stamp && e.stamp->year)
-        s += std::to_string(*e.stamp->year) + "-" + std::to_string(e.stamp->month) + "-" + std::to_string(e.stamp->day) + " ";
+    if (e.stamp && e.stamp->year) s += e.stamp->date_text() + " ";
     if (e.stamp) s.append(e.stamp->time_of_day()).append(" ");
     for (auto b : e.record) s += "0123456789abcdef"[b >> 4], s += "0123456789abcdef"[b & 15];
     return s + " " + std::to_string(e.image.block_count()) + "/" + std::to_string(e.image.byte_count());
@@ -63,16 +62,16 @@ TEST_P(Reading, GivesTheRowsItems) { EXPECT_EQ(read_text(GetParam().capture), Ge
 INSTANTIATE_TEST_SUITE_P(Capture, Reading, testing::Values(
     Row{"# comment, blank line, line of blanks\n\n \t \n"
         "14:03:27.045 dm 04 20 1a 00\n"
-        "2024-05-01 14:03:27.046 l2cap 0x0004 0407004000000000\n"
-        "2024-02-29T23:59:60.999 rfcomm 1200 0100\n"
+        "1999-05-01 14:03:27.046 l2cap 0x0004 0407004000000000\n"
+        "2000-02-29T23:59:60.999 rfcomm 1200 0100\n"
         "sdp 0x000d\n"
         "  dm 0X2C0B AB cd  # comment after the bytes\n"
         "dm 0x9 0900\n"
-        "dm 0x2009 0920\n@00203000 28 00 03 00\n  @0x00203004: 2900 0100\n@203008:2a000000 # colon\n\t@00300000 ff\n"
+        "dm 0x2009 0920\n@00203000 28 00 03 00\n  @0x00203004: 2900 0100\n@203008:2a000000 # colon\n\t@0X00300000 ff\n"
         "l2cap 0x0003\r\n@10 ee\r\n",
         {"4: dm 0x2004 14:03:27.045 04201a00 0/0",
-         "5: l2cap 0x0004 2024-5-1 14:03:27.046 0407004000000000 0/0",
-         "6: rfcomm 0x0012 2024-2-29 23:59:60.999 12000100 0/0", "7: sdp 0x000d  0/0",
+         "5: l2cap 0x0004 1999-05-01 14:03:27.046 0407004000000000 0/0",
+         "6: rfcomm 0x0012 2000-02-29 23:59:60.999 12000100 0/0", "7: sdp 0x000d  0/0",
          "8: dm 0x2c0b abcd 0/0", "9: dm 0x0009 0900 0/0",
          "10: dm 0x2009 0920 2/13", "15: l2cap 0x0003  1/1"}},
     // A byte-order mark at the start is passed over; anywhere else it is an unknown word.
@@ -101,13 +100,15 @@ TEST(CaptureReader, EveryBadLineGivesOneMessageAndReadingGoesOn) {
         {"24:00:00.000 dm 0420", "expected a time of day HH:MM:SS.mmm, found \"24:00:00.000\""},
         {"14:03:27.0451 dm 0420", "expected a time of day HH:MM:SS.mmm, found \"14:03:27.0451\""},
         {"2023-02-29 14:03:27.045 dm 0420", "expected a date YYYY-MM-DD, found \"2023-02-29\""},
+        {"ab12-05-01 dm 0420", "expected an interface (dm, l2cap, rfcomm or sdp), found \"ab12-05-01\""},
         {"2024-05-01 dm 0420", "expected a time of day HH:MM:SS.mmm after the date, found \"dm\""},
         {"2024-05-01", "expected a time of day HH:MM:SS.mmm after the date, found the end of the line"},
         {"dm 0x12345 00", "expected a type code 0x0000 to 0xffff, found \"0x12345\""},
         {"dm", "expected a type code or at least 2 record bytes to take it from, found none"},
         {"dm 04 # the rest was lost", "expected a type code or at least 2 record bytes to take it from, found 1 byte"},
         {"dm 04 \"q\\\x07\"", "expected record bytes in hexadecimal, found \"\\\"q\\\\\\x07\\\"\""},
-        {"dm 00 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaz", "expected record bytes in hexadecimal, found \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...\""}};
+        {"dm 00 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaz", "expected record bytes in hexadecimal, found \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...\""},
+        {"dm 00 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaz", "expected record bytes in hexadecimal, found \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaz\""}};
     const std::pair<const char*, const char*> memory_lines[] = {
         {"@00203004 1", "expected memory bytes as pairs of hexadecimal digits, found an odd number of digits in \"1\""},
         {"@00203004 zz", "expected memory bytes in hexadecimal, found \"zz\""},
@@ -209,12 +210,12 @@ TEST(CaptureClock, DatesCarryForwardAndRollOver) {
         "12:00:00.002 sdp 0b00\n00:00:00.001 sdp 0b00\n"  // a millisecond more: 2024-03-01
         "2023-12-31 23:30:00.000 hci 00\n"             // a bad line's good stamp counts
         "01:00:00.000 sdp 0b00\n";                     // 2024-01-01
-    const Lines dates = {"1: sdp 0x000b 08:00:00.000 0b00 0/0",        "2: sdp 0x000b 2024-2-28 20:00:00.000 0b00 0/0",
-                         "3: sdp 0x000b 2024-2-28 23:59:59.999 0b00 0/0", "4: sdp 0x000b 2024-2-29 00:00:00.001 0b00 0/0",
-                         "6: sdp 0x000b 2024-2-29 12:00:00.001 0b00 0/0", "7: sdp 0x000b 2024-2-29 00:00:00.001 0b00 0/0",
-                         "8: sdp 0x000b 2024-2-29 12:00:00.002 0b00 0/0", "9: sdp 0x000b 2024-3-1 00:00:00.001 0b00 0/0",
+    const Lines dates = {"1: sdp 0x000b 08:00:00.000 0b00 0/0",        "2: sdp 0x000b 2024-02-28 20:00:00.000 0b00 0/0",
+                         "3: sdp 0x000b 2024-02-28 23:59:59.999 0b00 0/0", "4: sdp 0x000b 2024-02-29 00:00:00.001 0b00 0/0",
+                         "6: sdp 0x000b 2024-02-29 12:00:00.001 0b00 0/0", "7: sdp 0x000b 2024-02-29 00:00:00.001 0b00 0/0",
+                         "8: sdp 0x000b 2024-02-29 12:00:00.002 0b00 0/0", "9: sdp 0x000b 2024-03-01 00:00:00.001 0b00 0/0",
                          "10! expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"",
-                         "11: sdp 0x000b 2024-1-1 01:00:00.000 0b00 0/0"};
+                         "11: sdp 0x000b 2024-01-01 01:00:00.000 0b00 0/0"};
     EXPECT_EQ(read_text(capture), dates);
 
     // From every line, the rest read on its own with the clock its first line begins with.

@@ -126,7 +126,7 @@ Guarded& PatternSpace::serve(const unsigned char* field, std::uint32_t len, cons
 const unsigned char* PatternSpace::bytes(const unsigned char* field, std::uint32_t, std::uint32_t len) {
     const std::size_t n = served_.size();
     Guarded& block = serve(field, len, std::to_string(len));
-    for (std::uint32_t j = 0; j < len; ++j) block.put8(j, static_cast<std::uint8_t>(0x40 * n + j));
+    for (std::uint32_t j = 0; j < len; ++j) block.put8(j, memory_byte(n, j));
     return block.data();
 }
 
@@ -141,7 +141,7 @@ const unsigned char* PatternSpace::string(const unsigned char* field, std::uint3
 
 Guarded patterned(std::size_t size, const std::string& pattern) {
     Guarded record(size);
-    for (std::size_t i = 0; i < size; ++i) record.put8(i, static_cast<std::uint8_t>(i));
+    for (std::size_t i = 0; i < size; ++i) record.put8(i, record_byte(i));
     EXPECT_EQ(pattern.substr(0, 1), "i") << pattern;
     for (std::size_t at = pattern.find('@'); at != std::string::npos;) {
         const std::size_t eq = pattern.find('=', at), next = pattern.find('@', at + 1);

@@ -22,6 +22,9 @@
 // The test-only way into the private members (the class befriends this name).
 struct RizOrodOzidoTestAccess {
     static unsigned char& mode(RizOrodOzido& d) { return d.one_line_mode; }
+    static std::uint16_t namelen(RizOrodOzido& d, const void* bytes, std::uint16_t limit) {
+        return d.namelen(bytes, limit);
+    }
     using Formatter = void (RizOrodOzido::*)(int, const void*, std::string&, const char*);
     static constexpr Formatter kFormatters[] = {
         &RizOrodOzido::debug_uint8_t,  &RizOrodOzido::debug_bool_t,   &RizOrodOzido::debug_int8_t,
@@ -45,8 +48,18 @@ std::string body(const std::string& text);
 // Bytes written in hexadecimal; blanks are ignored and "N*xx" stands for N bytes xx.
 std::vector<std::uint8_t> bytes(const std::string& hex);
 
+// The patterns: byte i of a record holds 0x80 + i (every byte non-zero, with its top bit set,
+// and unlike its neighbours, so that a wrong offset, width or sign shows), and byte j of the
+// n-th block of memory served holds 1 + (0x47 * n + j) mod 255 (never zero, unlike its
+// neighbours, the first 255 bytes of a block all different, and byte j of one block different
+// from byte j of every other of the first 255).
+inline std::uint8_t record_byte(std::size_t i) { return static_cast<std::uint8_t>(0x80 + i % 0x7f); }
+inline std::uint8_t memory_byte(std::size_t n, std::size_t j) {
+    return static_cast<std::uint8_t>(1 + (0x47 * n + j) % 255);
+}
+
 // An address space that serves every followed pointer with fresh bytes in memory of their own
-// that ends at a guard page: byte j of the n-th block asked for holds 0x40 * n + j; a name
+// that ends at a guard page: byte j of the n-th block asked for holds memory_byte(n, j); a name
 // fragment is `limit` copies of the letter 'a' + n, without a zero byte. log() lists the
 // requests in order, " @8:64" for 64 bytes through the pointer field at offset 8 of the record,
 // " @16:s32" for a fragment of at most 32 bytes.
@@ -67,7 +80,7 @@ private:
 };
 
 // A record of `size` bytes that ends at a guard page, filled as `pattern` says: "i" (byte i holds
-// i), then any number of "@offset=hex" that overwrite bytes from that offset.
+// record_byte(i)), then any number of "@offset=hex" that overwrite bytes from that offset.
 Guarded patterned(std::size_t size, const std::string& pattern);
 
 // A decoding of a patterned record of its code's registered size, with every pointer served by
