@@ -170,6 +170,7 @@ elseif(CHECK STREQUAL "cli")
   cli("decode --interface dm --hex 0420 --since 09:00" "--since and --until: need --time with --hex: the record has no time")
   cli("decode --date 2023-02-29" "--date: expected a date YYYY-MM-DD that the calendar has, found \"2023-02-29\"")
   cli("decode --since 2023-02-29" "--since: expected a date YYYY-MM-DD, found \"2023-02-29\"")
+  cli("decode --date 2024-05/14" "--date: expected a date YYYY-MM-DD that the calendar has, found \"2024-05/14\"")
   # Standard input named and numbered as the piece of a file it is; --piece takes one file.
   row(1 "{\"schema\":2,\"file\":\"big.cap\",\"line\":11,\"error\":\"expected an interface (dm, l2cap, rfcomm or sdp), found \\\"hci\\\"\"}\n"
       "big.cap:11: expected an interface (dm, l2cap, rfcomm or sdp), found \"hci\"\n"
@@ -207,6 +208,7 @@ elseif(CHECK STREQUAL "cli")
           "first field: 0x0429 name_part at 16, 0x0c13 name_part at 4, 0x0c4b name_part at 8, 0x0c3a iac_lap count "
           "at 4, blocks at 8 x6\n")
   row(0 "${iac}" "" [=[$R list --fields dm | grep -A 6 '^dm.0x0c3a']=])
+  row(0 "\t4\tu32[2]\tevent_mask\n" "" [=[$R list --fields dm | grep -A 4 '^dm.0x0c01' | tail -n 1]=])
   row(0 [=[{"kind":"pointer","label":"iac_lap","offset":8,"count":6}
 {"kind":"custom","extent":32,"choices":[{"first":1065,"kind":"name","label":"name_part","parts":16},{"first":3091,"kind":"name","label":"name_part","parts":4},{"first":3147,"kind":"name","label":"name_part","parts":8},{"first":3130,"kind":"access_codes","label":"iac_lap","count_offset":4,"pointer":8,"pointers":6}]}
 ]=] "" [=[$R list -f json --fields dm | jq -c 'select(.code == 3130) | .fields[2, 3]']=])
