@@ -108,6 +108,9 @@ elseif(CHECK STREQUAL "select")
   # stats: the counts per primitive and in all, first and last stamps, failures.
   row(0 "DM_ACL_DATA_SENT_IND_T 1 true 36 0 " "" [=[$R stats -f json $S | jq -j 'if .total then "\(.entries) \(.failed) " elif .code == 8201 then "\(.name) \(.entries) \(.first == .last) " else empty end']=])
   row(0 "1 2 1" "+" [=[{ cat $S; echo 'dm 0x2004 0420'; } | $R stats > $W/st; echo $? $(grep '^dm *0x2004 ' $W/st | tr -s ' ' | cut -d ' ' -f 4,5) | tr -d '\n']=])
+  # Unreadable lines in every chunk: the totals of several jobs are those of one.
+  row(0 "7200 200 7200 200 " "" [=[for i in $(seq 200); do cat $S; echo 'hci 00'; done > $W/bad200.cap; for j in 1 2; do
+      $R stats --jobs $j -f json $W/bad200.cap 2> /dev/null | jq -j 'select(.total) | "\(.entries) \(.unreadable) "'; done]=])
 
 elseif(CHECK STREQUAL "parallel")
   # Several jobs write exactly what one job writes, messages in place, with the same status; the
