@@ -114,6 +114,9 @@ TEST(Json, StringsAreValidUtf8) {
         {"\xf5\x80", "\\u00f5\\u0080"}, {"\xff", "\\u00ff"}, {"\xc3", "\\u00c3"}, {"\xe2\x82", "\\u00e2\\u0082"},
         {"\xc3" "A", "\\u00c3A"}, {"\xe2\x82\xe2\x82\xac", "\\u00e2\\u0082\xe2\x82\xac"},
         {"\"\\\n", "\\\"\\\\\\u000a"},
+        // a continuation byte just outside 0x80-0xbf, second and later, after each kind of lead
+        {"\xc2\x7f", "\\u00c2\x7f"}, {"\xe1\x7f\x80", "\\u00e1\x7f\\u0080"}, {"\xe1\x80\xc0", "\\u00e1\\u0080\\u00c0"},
+        {"\xf1\x7f\x80\x80", "\\u00f1\x7f\\u0080\\u0080"}, {"\xf1\x80\x80\x7f", "\\u00f1\\u0080\\u0080\x7f"},
     };
     for (const auto& [bytes, json] : rows)
         for (std::size_t at = 0; at + bytes.size() <= 40; ++at) {
