@@ -69,7 +69,7 @@ elseif(CHECK STREQUAL "select")
       "code >= 0x2000 && code < 8201 => 30 32 79" "name == \"*CFM*\" and (handle == 41 || phandle > 3) => 32 58"
       "bd_addr == 00:12:7c:6a:1f:20 and interface != dm => 38 39 45 46 56 60" "rem_addr == 192.168.0.1 => 68" "rem_addr == 00-12-7C-6A-1F-20 => 64"
       "name_part contains speaker => 25" "name_part == \"Workshop bench unit\" => 11" "payload contains 0d0a => 52" "payload == 41:54:2b:43:49:4e:44:3f:0d => 50"
-      "num_completed == 3 and !(handle != 41) => 71" "iac_lap == 0x9e8b00 => 13 76" "time == 09:41:15 => 32 33 34 37 38 39 40 41 45" "time > 2024-05-14T09:41:21 => 79"
+      "num_completed == 3 and !(handle != 41) => 71" "handle==41&&num_completed==3||rem_addr==192.168.0.1 => 68 71" "iac_lap == 0x9e8b00 => 13 76" "time == 09:41:15 => 32 33 34 37 38 39 40 41 45" "time > 2024-05-14T09:41:21 => 79"
       "lap and uap == 124 and uap <= 0x7c and uap >= 124 and uap < 125 and uap > 123 => 20 24 25 30 31 32 33 34 38 39 45 46 56 60")
     string(REPLACE " => " ";" case "${case}")
     list(GET case 0 expr)
@@ -212,6 +212,9 @@ elseif(CHECK STREQUAL "cli")
           "at 4, blocks at 8 x6\n")
   row(0 "${iac}" "" [=[$R list --fields dm | grep -A 6 '^dm.0x0c3a']=])
   row(0 "\t4\tu32[2]\tevent_mask\n" "" [=[$R list --fields dm | grep -A 4 '^dm.0x0c01' | tail -n 1]=])
+  # The kinds of field lines and pointers that the rows use, spelt as docs/JSON.md spells them.
+  row(0 "b8 enum i32 ip ptr u16 u32 u8 " "" [=[$R list --fields | sed 's/^\t*//' | grep -E '^[0-9]+\s' | cut -f 2 | sed 's/\[.*//' |
+      grep -v '^[A-Z]' | sort -u | tr '\n' ' ']=])
   row(0 [=[{"kind":"pointer","label":"iac_lap","offset":8,"count":6}
 {"kind":"custom","extent":32,"choices":[{"first":1065,"kind":"name","label":"name_part","parts":16},{"first":3091,"kind":"name","label":"name_part","parts":4},{"first":3147,"kind":"name","label":"name_part","parts":8},{"first":3130,"kind":"access_codes","label":"iac_lap","count_offset":4,"pointer":8,"pointers":6}]}
 ]=] "" [=[$R list -f json --fields dm | jq -c 'select(.code == 3130) | .fields[2, 3]']=])
