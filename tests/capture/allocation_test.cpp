@@ -7,6 +7,7 @@
 // having written exactly what the capture's first K lines alone give.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -143,7 +144,8 @@ TEST(AllocationFailure, ReadingAndDecodingACapture) {
 }
 
 // Through the C interface nothing is thrown and nothing leaks: a failed allocation is one
-// RIZOROD_E_MEMORY saying "x:LINE: out of memory" ("out of memory" when opening failed).
+// RIZOROD_E_MEMORY saying "x:LINE: out of memory" ("out of memory" when opening failed), LINE
+// the line being read.
 TEST(AllocationFailure, TheCInterfaceReportsIt) {
     static bool said = true;
     capture();  // made once, before the count
@@ -159,6 +161,8 @@ TEST(AllocationFailure, TheCInterfaceReportsIt) {
             if (s != RIZOROD_E_MEMORY) continue;
             const char* what = std::strstr(e.message, "out of memory");  // after "x:LINE: " when reading
             said = said && what && !what[13] && (std::sscanf(e.message, "x:%d: ", &line) == 1) == (reader != nullptr);
+            // the line being read: at most the one after the last, where the input ends
+            said = said && line <= static_cast<int>(std::count(capture().begin(), capture().end(), '\n')) + 1;
             ++memory;
         }
         rizorod_reader_close(reader);
