@@ -53,6 +53,18 @@ TEST(Boundaries, FieldLines) {
     }
 }
 
+// A byte run's bytes each on the run's own depth of tabs (the rows use depth 0 alone today).
+TEST(Boundaries, ByteRunsAtTheirDepth) {
+    const unsigned char pointer[4] = {0x00, 0x00, 0x40, 0x00};  // 0x00400000: served 01 02 03 ...
+    for (const auto& [depth, text] : {std::pair{0, " 01 02 03\n"s}, {2, "\t\t 01\t\t 02\t\t 03\n"s}}) {
+        rizorod::test::PatternSpace space(pointer);
+        rizorod::detail::ScopedAddressSpace scope(space);
+        std::string out;
+        rizorod::detail::byte_run(out, depth, 3, pointer);
+        EXPECT_EQ(out, text) << depth;
+    }
+}
+
 // Each formatter reads its width (the bytes end at a guard page) in both line modes.
 TEST(Boundaries, ScalarFormatters) {
     const char* lines[] = {"\tv =  80", "\tv =  ff", "\tv =  ff", "\tv =  8180", "\tv =  8180",
