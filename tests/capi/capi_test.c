@@ -181,6 +181,16 @@ int main(int argc, char** argv) {
                     ++failures;
         CHECK(!text[0] && !text[1] && !text[2] && !text[3] && !text[4] && !text[5]);
         CHECK(iface == RIZOROD_SDP && reader == NULL && row.name == found.name);
+        /* Without an error to fill in, the same status. */
+        CHECK(rizorod_decode_record(RIZOROD_L2CAP, 11, wr, 12, overlapping, 2, 0, &text[0], NULL) == RIZOROD_E_ARGUMENT &&
+              !text[0]);
+#ifndef _WIN32
+        /* A folder opens but cannot be read: a read error at line 0. */
+        CHECK(rizorod_reader_open_file(".", &reader, &err[0]) == RIZOROD_OK &&
+              rizorod_reader_next(reader, &entry, NULL, &err[0]) == RIZOROD_E_IO &&
+              strcmp(err[0].message, ".:0: read error") == 0);
+        rizorod_reader_close(reader), reader = NULL;
+#endif
     }
 
     /* Walks: the fields in printed order with their nesting, addresses' text forms, a whole
