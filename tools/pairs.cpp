@@ -31,11 +31,6 @@ std::optional<std::int64_t> latency_us(const When& from, const When& to) {
     return d;
 }
 
-std::string stamp_text(const std::optional<Timestamp>& stamp) {
-    if (!stamp) return "-";
-    return stamp->year ? stamp->date_text() + " " + stamp->time_of_day() : stamp->time_of_day();
-}
-
 std::string ms_text(std::int64_t us) {
     char text[32];
     const char* sign = us < 0 ? "-" : "";

@@ -44,8 +44,6 @@ When when_of(const std::optional<Timestamp>& stamp);
 // hours: midnight came between them.
 std::optional<std::int64_t> latency_us(const When& from, const When& to);
 
-// "YYYY-MM-DD HH:MM:SS.mmm", without the date when the stamp has none; "-" for no stamp.
-std::string stamp_text(const std::optional<Timestamp>& stamp);
 // Milliseconds with three decimals: "4156.000".
 std::string ms_text(std::int64_t us);
 

@@ -6,11 +6,13 @@
 #include <RizOrodOzido/json.h>
 
 namespace rizorod::tool {
-namespace {
 
-std::string stamp_text(const Timestamp& t) {
-    return t.year ? t.date_text() + " " + t.time_of_day() : t.time_of_day();
+std::string stamp_text(const std::optional<Timestamp>& stamp) {
+    if (!stamp) return "-";
+    return stamp->year ? stamp->date_text() + " " + stamp->time_of_day() : stamp->time_of_day();
 }
+
+namespace {
 
 std::string code_text(std::uint16_t code) {
     char text[8];

@@ -15,6 +15,10 @@
 
 namespace rizorod::tool {
 
+// "YYYY-MM-DD HH:MM:SS.mmm", without the date when the stamp has none; "-" for no stamp: how
+// stats, pairs and the report show an instant.
+std::string stamp_text(const std::optional<Timestamp>& stamp);
+
 // Where an entry stands in the inputs: input number, then line.
 using Position = std::pair<std::size_t, std::size_t>;
 
